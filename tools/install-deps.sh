@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs what the builds and tests need on a Debian machine. Skips quickly
+# when everything is already there; uses sudo only when not root.
+set -euo pipefail
+
+need=()
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+have_cmd cmake || need+=(cmake)
+have_cmd g++ || need+=(g++)
+have_cmd make || need+=(make)
+have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
+have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
+have_cmd i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+have_cmd Xvfb || need+=(xvfb)
+have_cmd xwd || need+=(x11-apps)
+have_pkg googletest || need+=(googletest)
+have_pkg libgtest-dev || need+=(libgtest-dev)
+have_pkg libbenchmark-dev || need+=(libbenchmark-dev)
+have_cmd clang++ || need+=(clang)
+have_pkg libclang-rt-14-dev || need+=(libclang-rt-14-dev)
+have_cmd convert || need+=(imagemagick)
+have_cmd python3 || need+=(python3)
+have_pkg wine32 || need+=(wine32:i386)
+have_pkg wine32-preloader || need+=(wine32-preloader:i386)
+have_pkg wine64 || need+=(wine64)
+have_pkg wine64-preloader || need+=(wine64-preloader)
+have_cmd wine || need+=(wine)
+# Kernels built without 32-bit user space still run 32-bit Wine through qemu.
+have_cmd qemu-i386-static || need+=(qemu-user-static)
+
+here=$(cd "$(dirname "$0")" && pwd)
+if [ ${#need[@]} -eq 0 ]; then
+  exec "$here/enable-i386.sh"
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  if have_cmd sudo; then SUDO="sudo"; else
+    echo "install-deps: need root or sudo to install: ${need[*]}" >&2; exit 1
+  fi
+fi
+
+echo "install-deps: installing ${need[*]}"
+fail() { echo "install-deps: installing failed ($1). Install these by hand: ${need[*]}" >&2; exit 1; }
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386 || fail "dpkg --add-architecture i386"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq || fail "apt-get update"
+$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null || fail "apt-get install"
+echo "install-deps: done"
+exec "$here/enable-i386.sh"

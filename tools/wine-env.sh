@@ -1,0 +1,53 @@
+# Sourced: the Wine settings every script here shares. The prefix is the
+# project's own, under build/, never the user's.
+_kandu_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX="${KANDU_WINEPREFIX:-$_kandu_root/build/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEARCH=win64
+
+# Creates the prefix once. A lock keeps parallel first starts from racing.
+kandu_wine_prefix() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "wine: creating prefix $WINEPREFIX" >&2
+      wineboot -i >/dev/null 2>&1 || true
+      wineserver -w
+      [ -f "$WINEPREFIX/system.reg" ] || { echo "wine: prefix creation failed" >&2; exit 1; }
+    fi
+  ) 9>"$WINEPREFIX.lock"
+}
+
+# Starts Xvfb on a free display and exports DISPLAY; KANDU_XVFB_PID names it.
+kandu_start_xvfb() {
+  local n
+  for n in $(seq 91 140); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    KANDU_XVFB_PID=$!
+    local i
+    for i in $(seq 1 100); do
+      [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+      kill -0 "$KANDU_XVFB_PID" 2>/dev/null || break
+      sleep 0.05
+    done
+  done
+  echo "wine: could not start Xvfb" >&2
+  return 1
+}
+
+# The Wine loader for a PE file: wine64 for x86-64 images saves a detour
+# through the 32-bit loader.
+kandu_wine_for() {
+  local off mach
+  off=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || off=""
+  if [ -n "$off" ]; then
+    mach=$(od -An -tx2 -j$((off + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+    if [ "$mach" = "8664" ] && [ -x /usr/lib/wine/wine64 ]; then
+      echo /usr/lib/wine/wine64; return
+    fi
+  fi
+  echo wine
+}
