@@ -1,1 +1,196 @@
-int main() { return 0; }
+// kandu-calc: the calculator's result on the command line, for scripts and
+// for users without a Windows desktop. Same calculation as the form.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include "calc/batch.h"
+#include "calc/characteristic.h"
+#include "calc/coefficient.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+// Windows tools write CRLF; input may end its lines either way.
+static const char NEWLINE[] = "\r\n";
+#else
+static const char NEWLINE[] = "\n";
+#endif
+
+#ifndef KANDU_VERSION
+#define KANDU_VERSION "unknown"
+#endif
+
+enum { EXIT_USAGE = 2, IO_BLOCK = 1 << 16 };
+
+static const char USAGE[] =
+    "usage: kandu-calc COEFF DISPLAYED REAL\n"
+    "       kandu-calc [-]            batch mode: one line per calculation on standard input\n"
+    "       kandu-calc --table | --help | --version\n";
+
+static const char HELP[] =
+    "\n"
+    "Computes the temperature coefficient to set in a heater controller from the\n"
+    "coefficient set now, the temperature the controller displays and the real\n"
+    "temperature of the heater. Prints the new coefficient (a multiple of 10) or\n"
+    "\"out of range\". Each value is read as the calculator's form reads it: the\n"
+    "leading whole number, so 20.5 counts as 20 and abc as 0.\n"
+    "\n"
+    "Batch mode reads lines of three tab-separated values and prints one result\n"
+    "per line. A line without exactly three values prints \"invalid input\", is\n"
+    "reported on standard error and makes the exit status 2.\n"
+    "\n"
+    "  --table    print the heater characteristic: temperature, tab, value\n"
+    "  --help     print this text\n"
+    "  --version  print the version\n";
+
+static CharacteristicTable table;
+
+struct Output {
+    FILE *file;
+    bool failed;
+    size_t used;
+    char buffer[IO_BLOCK];
+};
+
+static Output out;
+
+static void out_flush(Output *o) {
+    if (o->used && fwrite(o->buffer, 1, o->used, o->file) != o->used) o->failed = true;
+    o->used = 0;
+}
+
+static void out_write(void *context, const char *text, size_t length) {
+    Output *o = (Output *)context;
+    if (length > sizeof o->buffer - o->used) out_flush(o);
+    memcpy(o->buffer + o->used, text, length);
+    o->used += length;
+}
+
+// Writes text, each '\n' in it as this platform's line ending.
+static void out_text(const char *text) {
+    for (;;) {
+        const char *lf = strchr(text, '\n');
+        if (!lf) break;
+        out_write(&out, text, (size_t)(lf - text));
+        out_write(&out, NEWLINE, sizeof NEWLINE - 1);
+        text = lf + 1;
+    }
+    out_write(&out, text, strlen(text));
+}
+
+static void report_invalid(void *, uint64_t line_number) {
+    fprintf(stderr, "kandu-calc: line %llu: expected three tab-separated fields\n",
+            (unsigned long long)line_number);
+}
+
+static int finish_output() {
+    out_flush(&out);
+    if (fflush(out.file) != 0) out.failed = true;
+    if (out.failed) {
+        fputs("kandu-calc: cannot write the output\n", stderr);
+        return 1;
+    }
+    return 0;
+}
+
+static int run_one(const char *coeff, const char *displayed, const char *real) {
+    CoefficientOutcome o =
+        compute_coefficient(parse_int(coeff), parse_int(displayed), parse_int(real));
+    if (o.valid) {
+        char text[FORMAT_INT_MAX];
+        format_int(o.value, text);
+        out_text(text);
+    } else {
+        out_text(OUT_OF_RANGE_TEXT);
+    }
+    out_text("\n");
+    return finish_output();
+}
+
+static char in_block[IO_BLOCK];
+
+static int run_batch() {
+    BatchState state;
+    batch_start(&state, NEWLINE);
+    BatchSink sink = {&out, out_write, report_invalid};
+    size_t n;
+    while ((n = fread(in_block, 1, sizeof in_block, stdin)) > 0)
+        batch_feed(&state, in_block, n, &sink);
+    bool read_failed = ferror(stdin) != 0;
+    batch_finish(&state, &sink);
+    int status = finish_output();
+    if (read_failed) {
+        fputs("kandu-calc: cannot read the input\n", stderr);
+        status = 1;
+    }
+    if (status == 0 && state.invalid_lines) status = EXIT_USAGE;
+    return status;
+}
+
+// Shortest decimal that reads back as the same float.
+static void format_value(float v, char *text, size_t size) {
+    for (int decimals = 0; decimals <= 9; ++decimals) {
+        snprintf(text, size, "%.*f", decimals, (double)v);
+        if (strtof(text, 0) == v) return;
+    }
+}
+
+static int run_table() {
+    for (int i = 0; i < CHARACTERISTIC_ENTRIES; ++i) {
+        char text[FORMAT_INT_MAX];
+        format_int(characteristic_temperature(i), text);
+        out_text(text);
+        out_text("\t");
+        char value[32];
+        format_value(table.value[i], value, sizeof value);
+        out_text(value);
+        out_text("\n");
+    }
+    return finish_output();
+}
+
+static int usage_error(const char *why, const char *what) {
+    fprintf(stderr, "kandu-calc: %s%s\n%s", why, what, USAGE);
+    return EXIT_USAGE;
+}
+
+static int count_error(int count) {
+    char text[FORMAT_INT_MAX];
+    format_int(count, text);
+    fprintf(stderr, "kandu-calc: expected three values, got %s\n%s", text, USAGE);
+    return EXIT_USAGE;
+}
+
+int main(int argc, char **argv) {
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    out.file = stdout;
+    characteristic_table = &table;
+    fill_characteristic_table();
+
+    // "--" ends the options, so that texts such as "--5" can be passed.
+    int first = 1;
+    if (argc > 1 && strcmp(argv[1], "--") == 0) first = 2;
+    int count = argc - first;
+
+    if (count == 3) return run_one(argv[first], argv[first + 1], argv[first + 2]);
+    if (count == 0 && first == 1) return run_batch();
+    if (count == 1 && first == 1) {
+        const char *a = argv[1];
+        if (strcmp(a, "-") == 0) return run_batch();
+        if (strcmp(a, "--table") == 0) return run_table();
+        if (strcmp(a, "--version") == 0) {
+            out_text("kandu-calc " KANDU_VERSION "\n");
+            return finish_output();
+        }
+        if (strcmp(a, "--help") == 0) {
+            out_text(USAGE);
+            out_text(HELP);
+            return finish_output();
+        }
+        if (a[0] == '-' && a[1]) return usage_error("unknown option ", a);
+    }
+    return count_error(count);
+}

@@ -13,8 +13,14 @@ struct CharacteristicTable {
 const float LOOKUP_FAILED = -2000.0f;
 
 // The table the lookup works on. The owner allocates it (zero-filled) and
-// points this at it before filling.
+// points this at it before filling. While it is null, filling does nothing
+// and every lookup gives LOOKUP_FAILED.
 extern CharacteristicTable *characteristic_table;
+
+// Temperature in degrees that entry i belongs to.
+inline int characteristic_temperature(int i) {
+    return (i - 10) * 10;
+}
 
 void fill_characteristic_table();
 float table_to_temperature(float x);

@@ -11,6 +11,9 @@ struct CoefficientOutcome {
 // Shown in the result field when there is no valid result.
 extern const char OUT_OF_RANGE_TEXT[];
 
+// Room format_int needs at most: "-2147483648" and its terminating zero.
+enum { FORMAT_INT_MAX = 12 };
+
 // Decimal integer at the start of a text; a null text gives 0.
 int32_t parse_int(const char *text);
 // Writes the signed decimal form of n at cursor; returns the address of its
