@@ -1,1 +1,7 @@
 #include "toolkit/events.h"
+
+HWND top_level_ancestor(HWND window) {
+    for (HWND parent = GetParent(window); parent; parent = GetParent(window))
+        window = parent;
+    return window;
+}
