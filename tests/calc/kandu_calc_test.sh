@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# kandu-calc as a process: arguments, batch mode, invalid lines, exit codes,
+# line endings and megabyte lines.
+#   kandu_calc_test.sh PROGRAM [quick]
+# A Windows .exe runs under Wine and must answer with CRLF line endings.
+# "quick" keeps to a few process starts (32-bit Wine starts slowly here).
+set -uo pipefail
+program=$1
+mode=${2:-full}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+runner=()
+nl=$'\n'
+if [[ $program == *.exe ]]; then
+    . "$here/../../tools/wine-env.sh"
+    kandu_wine_prefix || exit 1
+    runner=("$(kandu_wine_for "$program")")
+    nl=$'\r\n'
+fi
+
+failures=0
+checks=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# run NAME STDIN_FILE ARGS...: leaves the output in $work/out, $work/err, $rc.
+run() {
+    local input=$1
+    shift
+    "${runner[@]}" "$program" "$@" <"$input" >"$work/out" 2>"$work/err"
+    rc=$?
+    checks=$((checks + 1))
+}
+
+# expect_out WHAT LINES...: stdout is exactly these lines.
+expect_out() {
+    local what=$1 expected=""
+    shift
+    local line
+    for line in "$@"; do expected+="$line$nl"; done
+    printf '%s' "$expected" >"$work/expected"
+    cmp -s "$work/out" "$work/expected" || {
+        fail "$what: stdout differs"
+        diff <(od -c "$work/expected") <(od -c "$work/out") | head -n 10 >&2
+    }
+}
+expect_rc() { [ "$rc" = "$2" ] || fail "$1: exit status $rc, expected $2"; }
+expect_err_empty() { [ ! -s "$work/err" ] || fail "$1: unexpected stderr: $(head -c 300 "$work/err")"; }
+expect_err_has() { grep -q -- "$2" "$work/err" || fail "$1: stderr lacks '$2': $(head -c 300 "$work/err")"; }
+
+: >"$work/empty"
+
+# ---- arguments ----
+run "$work/empty" 1100 200 250
+expect_out "three values" 880
+expect_rc "three values" 0
+expect_err_empty "three values"
+
+run "$work/empty" 1100 150 20
+expect_out "division by zero" "out of range"
+expect_rc "out of range is still a result" 0
+
+# ---- batch mode ----
+printf '1100\t150\t150\r\n1100\t200\r\n700\t200\t250\nabc\t150\t150\n\n1100\t500\t450' >"$work/batch"
+run "$work/batch"
+expect_out "batch" 1100 "invalid input" 560 "out of range" "invalid input" 1210
+expect_rc "batch with invalid lines" 2
+expect_err_has "batch" "line 2"
+expect_err_has "batch" "line 5"
+[ "$(grep -c . "$work/err")" = 2 ] || fail "batch: expected one message per invalid line"
+
+if [ "$mode" = quick ]; then
+    echo "$checks runs, $failures failed"
+    [ "$failures" = 0 ]
+    exit
+fi
+
+run "$work/empty" 1100 99.9 100
+expect_out "decimals are cut" 1090
+run "$work/empty" -- -500 150 -5
+expect_out "options end at --" 2360
+expect_rc "options end at --" 0
+run "$work/empty" " +1100 " 200x "250.9"
+expect_out "texts parsed as the form does" 880
+
+printf '1100\t200\t250\n700\t200\t250\n' >"$work/valid"
+run "$work/valid" -
+expect_out "batch from -" 880 560
+expect_rc "batch from -" 0
+expect_err_empty "batch from -"
+
+run "$work/empty"
+expect_out "empty input"
+expect_rc "empty input" 0
+
+# A megabyte line of blanks in the first field, then one of text in the
+# third, then a plain line.
+{
+    head -c 1048576 /dev/zero | tr '\0' ' '
+    printf '1100\t200\t250\n1100\t200\t250'
+    head -c 1048576 /dev/zero | tr '\0' 'x'
+    printf '\n700\t200\t250\n1100\t200'
+    head -c 1048576 /dev/zero | tr '\0' '9'
+    printf '\n'
+} >"$work/long"
+run "$work/long"
+expect_out "megabyte lines" 880 880 560 "invalid input"
+expect_rc "megabyte lines" 2
+expect_err_has "megabyte lines" "line 4"
+
+# ---- other options and usage ----
+run "$work/empty" --table
+[ "$(wc -l <"$work/out")" = 71 ] || fail "--table: expected 71 lines"
+grep -q "^-100	-76$(printf '%s' "${nl%$'\n'}")\$" "$work/out" || fail "--table: first row"
+grep -q "^430	456.65" "$work/out" || fail "--table: 430-degree row"
+grep -q "^600	687" "$work/out" || fail "--table: last row"
+expect_rc "--table" 0
+
+run "$work/empty" --version
+expect_out "--version" "kandu-calc 1.0.0.3"
+expect_rc "--version" 0
+
+run "$work/empty" --help
+grep -q "usage: kandu-calc" "$work/out" || fail "--help: no usage"
+expect_rc "--help" 0
+
+for args in "1100 200" "1 2 3 4" "1100" "--tabel"; do
+    # shellcheck disable=SC2086
+    run "$work/empty" $args
+    expect_rc "usage '$args'" 2
+    [ ! -s "$work/out" ] || fail "usage '$args': wrote to stdout"
+    expect_err_has "usage '$args'" "usage:"
+done
+
+echo "$checks runs, $failures failed"
+[ "$failures" = 0 ]
