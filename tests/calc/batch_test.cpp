@@ -56,13 +56,13 @@ TEST(Batch, FieldsAreReadAsTheFormReadsThem) {
 }
 
 TEST(Batch, LinesWithoutExactlyThreeFieldsAreInvalid) {
-    Collected c = run("1100\t150\n"         // 1: two fields
-                      "1100\t150\t150\n"    // 2
-                      "1100\t150\t150\t\n"  // 3: four fields
-                      "\n"                  // 4: one empty field
-                      "1100 150 150\n"      // 5: blanks do not separate
-                      "\t\t\n"              // 6: three empty fields
-                      "1100\t150\t150\n");  // 7
+    Collected c = run("1100\t150\n"        // 1: two fields
+                      "1100\t150\t150\n"   // 2
+                      "1100\t150\t150\t\n" // 3: four fields
+                      "\n"                 // 4: one empty field
+                      "1100 150 150\n"     // 5: blanks do not separate
+                      "\t\t\n"             // 6: three empty fields
+                      "1100\t150\t150\n"); // 7
     EXPECT_EQ(c.output, "invalid input\n1100\ninvalid input\ninvalid input\ninvalid input\n"
                         "out of range\n1100\n");
     EXPECT_EQ(c.invalid, (std::vector<uint64_t>{1, 3, 4, 5}));
@@ -111,7 +111,9 @@ TEST(Batch, MegabyteLines) {
 }
 
 TEST(Batch, AZeroByteEndsAFieldsText) {
-    std::string input("1100\t200\0" "99\t250\n", 15);
+    std::string input("1100\t200\0"
+                      "99\t250\n",
+                      15);
     EXPECT_EQ(run(input).output, "880\n");
 }
 
@@ -143,9 +145,9 @@ TEST(Batch, AgreesWithParseIntOnGeneratedLines) {
             expected_invalid.push_back(line);
             continue;
         }
-        CoefficientOutcome o = compute_coefficient(parse_int(fields[0].c_str()),
-                                                   parse_int(fields[1].c_str()),
-                                                   parse_int(fields[2].c_str()));
+        CoefficientOutcome o =
+            compute_coefficient(parse_int(fields[0].c_str()), parse_int(fields[1].c_str()),
+                                parse_int(fields[2].c_str()));
         char number[FORMAT_INT_MAX];
         format_int(o.value, number);
         expected += (o.valid ? std::string(number) : std::string(OUT_OF_RANGE_TEXT)) + "\n";

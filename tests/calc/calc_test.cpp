@@ -19,7 +19,9 @@ void use_filled_table() {
     fill_characteristic_table();
 }
 
-const float *T() { return characteristic_table->value; }
+const float *T() {
+    return characteristic_table->value;
+}
 
 std::string result_text(int32_t coeff, int32_t displayed, int32_t real) {
     CoefficientOutcome o = compute_coefficient(coeff, displayed, real);
@@ -42,7 +44,7 @@ TEST(CharacteristicTable, FillsEveryEntryAsTheNearestFloat) {
     EXPECT_EQ(T()[0], -76.0f);
     EXPECT_EQ(T()[1], -68.55f);
     EXPECT_EQ(T()[10], 3.0f);
-    EXPECT_EQ(T()[12], 20.0f); // identity at 20 degrees
+    EXPECT_EQ(T()[12], 20.0f);  // identity at 20 degrees
     EXPECT_EQ(T()[40], 300.0f); // identity at 300 degrees
     EXPECT_EQ(T()[53], 456.65f);
     EXPECT_EQ(T()[69], 672.65f);
@@ -198,9 +200,12 @@ TEST(FormatInt, WritesTheShortestSignedDecimalAtTheCursor) {
     struct Case {
         int32_t n;
         const char *text;
-    } cases[] = {{0, "0"},       {-1, "-1"},
-                 {10, "10"},     {-560, "-560"},
-                 {INT32_MAX, "2147483647"}, {INT32_MIN, "-2147483648"}};
+    } cases[] = {{0, "0"},
+                 {-1, "-1"},
+                 {10, "10"},
+                 {-560, "-560"},
+                 {INT32_MAX, "2147483647"},
+                 {INT32_MIN, "-2147483648"}};
     for (const Case &c : cases) {
         end = format_int(c.n, buffer);
         EXPECT_STREQ(buffer, c.text);

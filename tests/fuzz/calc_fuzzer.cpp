@@ -1,0 +1,156 @@
+// libFuzzer target for the calculation core. Besides running the code under
+// the sanitizers it checks properties that any correct result has:
+//   - parse_int agrees with a separate reading of the text (the sum of
+//     digit * 10^k modulo 2^32, formed from the right);
+//   - format_int writes what "%d" writes, and parse_int reads it back;
+//   - a valid coefficient is a multiple of 10 within 400..4000 and comes
+//     from a displayed temperature within 21..500;
+//   - truncate_to_int agrees with truncation in double;
+//   - the streaming batch engine, fed in pieces, agrees with splitting the
+//     input into lines and fields and parsing each field.
+#include <math.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+#include <vector>
+#include "calc/batch.h"
+#include "calc/characteristic.h"
+#include "calc/coefficient.h"
+
+namespace {
+
+CharacteristicTable table;
+
+void check(bool ok, const char *what) {
+    if (!ok) {
+        fprintf(stderr, "property failed: %s\n", what);
+        abort();
+    }
+}
+
+int32_t reference_parse(const char *text) {
+    const char *p = text;
+    while (*p == ' ')
+        ++p;
+    bool negative = false;
+    if (*p == '-') {
+        negative = true;
+        ++p;
+    } else if (*p == '+') {
+        ++p;
+    }
+    const char *first = p;
+    while (*p >= '0' && *p <= '9')
+        ++p;
+    uint32_t sum = 0, power = 1;
+    for (const char *d = p; d-- != first;) {
+        sum += (uint32_t)(*d - '0') * power;
+        power *= 10u;
+    }
+    if (negative) sum = 0u - sum;
+    int32_t value;
+    memcpy(&value, &sum, sizeof value);
+    return value;
+}
+
+void check_integer_text(const char *text) {
+    int32_t n = parse_int(text);
+    check(n == reference_parse(text), "parse_int matches the digit sum");
+    char mine[FORMAT_INT_MAX + 4], theirs[32];
+    char *end = format_int(n, mine);
+    snprintf(theirs, sizeof theirs, "%d", (int)n);
+    check(strcmp(mine, theirs) == 0, "format_int writes what %d writes");
+    check(end == mine + strlen(mine) && *end == 0, "format_int returns the end");
+    check(parse_int(mine) == n, "parse_int reads format_int back");
+}
+
+void check_outcome(int32_t coeff, int32_t displayed, int32_t real) {
+    CoefficientOutcome o = compute_coefficient(coeff, displayed, real);
+    CoefficientOutcome again = compute_coefficient(coeff, displayed, real);
+    check(o.valid == again.valid && o.value == again.value, "same inputs, same outcome");
+    if (!o.valid) return;
+    check(o.value % 10 == 0, "a multiple of 10");
+    check(o.value >= 400 && o.value <= 4000, "within 400..4000");
+    check(displayed > 20 && displayed <= 500, "displayed within 21..500");
+}
+
+void check_truncation(float x) {
+    int32_t got = truncate_to_int(x);
+    int32_t expected = INT32_MIN;
+    if (!isnan(x)) {
+        double t = trunc((double)x);
+        if (t >= -2147483648.0 && t < 2147483648.0) expected = (int32_t)t;
+    }
+    check(got == expected, "truncate_to_int matches truncation in double");
+}
+
+void collect(void *context, const char *text, size_t length) {
+    ((std::string *)context)->append(text, length);
+}
+
+std::string reference_line(const std::string &line) {
+    std::vector<std::string> fields(1);
+    for (char c : line)
+        if (c == '\t')
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    if (fields.size() != 3) return std::string(INVALID_INPUT_TEXT) + "\n";
+    int32_t v[3];
+    for (int f = 0; f < 3; ++f)
+        v[f] = parse_int(fields[f].c_str());
+    check_outcome(v[0], v[1], v[2]);
+    CoefficientOutcome o = compute_coefficient(v[0], v[1], v[2]);
+    char number[FORMAT_INT_MAX];
+    format_int(o.value, number);
+    return (o.valid ? std::string(number) : std::string(OUT_OF_RANGE_TEXT)) + "\n";
+}
+
+void check_batch(const uint8_t *data, size_t size) {
+    std::string expected;
+    size_t start = 0;
+    for (size_t k = 0; k <= size; ++k) {
+        if (k < size && data[k] != '\n') continue;
+        if (k == size && start == size) break;
+        std::string line((const char *)data + start, k - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        expected += reference_line(line);
+        start = k + 1;
+    }
+    std::string got;
+    BatchSink sink = {&got, collect, nullptr};
+    BatchState s;
+    batch_start(&s, "\n");
+    size_t piece = size ? 1 + data[0] % 16 : 1;
+    for (size_t at = 0; at < size; at += piece)
+        batch_feed(&s, (const char *)data + at, size - at < piece ? size - at : piece, &sink);
+    batch_finish(&s, &sink);
+    check(got == expected, "batch engine agrees with line-by-line parsing");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (!characteristic_table) {
+        characteristic_table = &table;
+        fill_characteristic_table();
+    }
+
+    std::string text((const char *)data, size);
+    check_integer_text(text.c_str());
+
+    if (size >= 12) {
+        int32_t raw[3];
+        memcpy(raw, data, sizeof raw);
+        check_outcome(raw[0], raw[1], raw[2]);
+        float x;
+        memcpy(&x, data, sizeof x);
+        check_truncation(x);
+        check_truncation(table_to_temperature(x));
+    }
+
+    check_batch(data, size);
+    return 0;
+}
