@@ -6,6 +6,7 @@
 #include <stdint.h>
 #include <string.h>
 #include <string>
+#include <vector>
 #include "calc/characteristic.h"
 #include "calc/coefficient.h"
 
@@ -103,6 +104,14 @@ TEST(TableToTemperature, InterpolatesInsideTheBracketingPair) {
     EXPECT_EQ(table_to_temperature(469.4f), 440.0f);
 }
 
+// Between -20 and -10 degrees the entries' difference, 8.25000048, is not a
+// float; dividing by it unrounded puts -7 exactly on -12 degrees.
+TEST(TableToTemperature, DividesByTheUnroundedDifference) {
+    use_filled_table();
+    EXPECT_EQ(table_to_temperature(-7.0f), -12.0f);
+    EXPECT_EQ(table_to_temperature(2.0f), -1.19760418f);
+}
+
 TEST(TableToTemperature, ExtrapolatesAlongTheOuterSegments) {
     use_filled_table();
     float above = table_to_temperature(700.0f);
@@ -129,6 +138,37 @@ TEST(TableToTemperature, SweepIsIncreasingContinuousAndNeverFails) {
         ASSERT_LT(t - previous, 0.1f) << x;
         previous = t;
     }
+}
+
+// The filled table is searched by bisection; a copy of it (which the fill
+// has not seen) by the plain scans. Both must find the same brackets.
+TEST(TableToTemperature, BisectionAndScansAgree) {
+    use_filled_table();
+    static CharacteristicTable copy;
+    copy = storage;
+    std::vector<float> xs = {NAN, INFINITY, -INFINITY, 0.0f, -0.0f, 1e30f, -1e30f};
+    for (int i = 0; i < CHARACTERISTIC_ENTRIES; ++i) {
+        xs.push_back(T()[i]);
+        xs.push_back(nextafterf(T()[i], INFINITY));
+        xs.push_back(nextafterf(T()[i], -INFINITY));
+        if (i) xs.push_back(0.5f * (T()[i - 1] + T()[i]));
+    }
+    for (float x = -300.0f; x < 900.0f; x += 0.37f)
+        xs.push_back(x);
+    for (float x : xs) {
+        characteristic_table = &storage;
+        float bisected = table_to_temperature(x);
+        characteristic_table = &copy;
+        float scanned = table_to_temperature(x);
+        if (isnan(x)) {
+            EXPECT_EQ(bisected, LOOKUP_FAILED);
+            EXPECT_EQ(scanned, LOOKUP_FAILED);
+        } else {
+            ASSERT_EQ(memcmp(&bisected, &scanned, sizeof(float)), 0)
+                << x << ": " << bisected << " vs " << scanned;
+        }
+    }
+    characteristic_table = &storage;
 }
 
 TEST(TableToTemperature, NotANumberFindsNoBracket) {
@@ -388,7 +428,8 @@ TEST(ComputeCoefficient, SinglePrecisionStoresDecideEdgeCases) {
 }
 
 // The divisor of the correction is not rounded to single precision first;
-// with a real temperature below 20 that matters.
+// with a real temperature below 20 that matters. (So does the lookup's own
+// unrounded divisor between -20 and -10 degrees: see the last cases.)
 TEST(ComputeCoefficient, UnroundedDivisorDecidesEdgeCases) {
     use_filled_table();
     const EdgeCase divisor[] = {
@@ -402,6 +443,9 @@ TEST(ComputeCoefficient, UnroundedDivisorDecidesEdgeCases) {
             << e.coeff << " " << e.displayed << " " << e.real;
         EXPECT_EQ(without_stores(e.coeff, e.displayed, e.real, true), e.shortcut);
     }
+    EXPECT_EQ(result_text(-902, 31, 0), "490");
+    EXPECT_EQ(result_text(-2593, 39, 1), "2530");
+    EXPECT_EQ(result_text(-458, 139, -6), "1910");
 }
 
 } // namespace
