@@ -78,9 +78,24 @@ static void out_text(const char *text) {
     out_write(&out, text, strlen(text));
 }
 
+// Decimal form of a count; returns the address of its terminating zero.
+static char *format_count(uint64_t n, char *cursor) {
+    char digits[20];
+    int count = 0;
+    do {
+        digits[count++] = (char)('0' + n % 10);
+        n /= 10;
+    } while (n);
+    while (count)
+        *cursor++ = digits[--count];
+    *cursor = 0;
+    return cursor;
+}
+
 static void report_invalid(void *, uint64_t line_number) {
-    fprintf(stderr, "kandu-calc: line %llu: expected three tab-separated fields\n",
-            (unsigned long long)line_number);
+    char number[21];
+    format_count(line_number, number);
+    fprintf(stderr, "kandu-calc: line %s: expected three tab-separated fields\n", number);
 }
 
 static int finish_output() {
@@ -155,9 +170,7 @@ static int usage_error(const char *why, const char *what) {
 }
 
 static int count_error(int count) {
-    char text[FORMAT_INT_MAX];
-    format_int(count, text);
-    fprintf(stderr, "kandu-calc: expected three values, got %s\n%s", text, USAGE);
+    fprintf(stderr, "kandu-calc: expected three values, got %d\n%s", count, USAGE);
     return EXIT_USAGE;
 }
 
@@ -166,11 +179,15 @@ int main(int argc, char **argv) {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
+    // Messages about invalid lines can be as many as the lines: buffer them
+    // too (they are flushed at exit).
+    static char err_buffer[IO_BLOCK];
+    setvbuf(stderr, err_buffer, _IOFBF, sizeof err_buffer);
     out.file = stdout;
     characteristic_table = &table;
     fill_characteristic_table();
 
-    // "--" ends the options, so that texts such as "--5" can be passed.
+    // A leading "--" (end of options, as in most tools) is skipped.
     int first = 1;
     if (argc > 1 && strcmp(argv[1], "--") == 0) first = 2;
     int count = argc - first;
