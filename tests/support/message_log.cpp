@@ -1,0 +1,116 @@
+#include "tests/support/message_log.h"
+#include <map>
+#include <stdio.h>
+#include <vector>
+#include "toolkit/events.h"
+
+namespace {
+std::vector<LoggedMessage> log_entries;
+std::map<HWND, std::string> window_names;
+std::map<HWND, WNDPROC> replaced_procs;
+
+const char *message_name(UINT message) {
+    switch (message) {
+    case WM_CREATE: return "WM_CREATE";
+    case WM_DESTROY: return "WM_DESTROY";
+    case WM_MOVE: return "WM_MOVE";
+    case WM_SIZE: return "WM_SIZE";
+    case WM_ACTIVATE: return "WM_ACTIVATE";
+    case WM_SETFOCUS: return "WM_SETFOCUS";
+    case WM_KILLFOCUS: return "WM_KILLFOCUS";
+    case WM_CLOSE: return "WM_CLOSE";
+    case WM_SHOWWINDOW: return "WM_SHOWWINDOW";
+    case WM_NOTIFY: return "WM_NOTIFY";
+    case WM_NCCREATE: return "WM_NCCREATE";
+    case WM_NCDESTROY: return "WM_NCDESTROY";
+    case WM_KEYDOWN: return "WM_KEYDOWN";
+    case WM_KEYUP: return "WM_KEYUP";
+    case WM_CHAR: return "WM_CHAR";
+    case WM_COMMAND: return "WM_COMMAND";
+    case WM_HSCROLL: return "WM_HSCROLL";
+    case WM_VSCROLL: return "WM_VSCROLL";
+    case WM_USER: return "WM_USER";
+    case MSG_ICON_CALLBACK: return "MSG_ICON_CALLBACK";
+    case MSG_ICON_REPOST: return "MSG_ICON_REPOST";
+    case MSG_GADGET_FOCUS: return "MSG_GADGET_FOCUS";
+    default: return 0;
+    }
+}
+
+void add_entry(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    log_entries.push_back(LoggedMessage{window, message, wparam, lparam});
+}
+
+LRESULT CALLBACK recording_subclass(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    add_entry(window, message, wparam, lparam);
+    WNDPROC next = replaced_procs[window];
+    if (message == WM_NCDESTROY) replaced_procs.erase(window);
+    return CallWindowProcA(next, window, message, wparam, lparam);
+}
+} // namespace
+
+void clear_message_log() {
+    log_entries.clear();
+}
+size_t logged_count() {
+    return log_entries.size();
+}
+const LoggedMessage &logged(size_t index) {
+    return log_entries.at(index);
+}
+
+void name_window(HWND window, const char *name) {
+    window_names[window] = name;
+}
+void forget_window_names() {
+    window_names.clear();
+}
+
+CREATESTRUCTA last_nccreate;
+
+LRESULT CALLBACK record_toolkit_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    add_entry(window, message, wparam, lparam);
+    if (message == WM_NCCREATE) last_nccreate = *(const CREATESTRUCTA *)lparam;
+    return CALLBACK_PASS;
+}
+
+void record_control_messages(HWND control) {
+    replaced_procs[control] =
+        (WNDPROC)SetWindowLongPtrA(control, GWLP_WNDPROC, (LONG_PTR)recording_subclass);
+}
+
+std::string logged_sequence(std::initializer_list<UINT> only, bool with_params) {
+    std::string out;
+    for (const LoggedMessage &e : log_entries) {
+        bool wanted = false;
+        for (UINT m : only)
+            wanted = wanted || m == e.message;
+        if (!wanted) continue;
+        if (!out.empty()) out += "; ";
+        auto name = window_names.find(e.window);
+        out += name == window_names.end() ? "?" : name->second;
+        char text[80];
+        const char *message = message_name(e.message);
+        if (message)
+            snprintf(text, sizeof text, " %s", message);
+        else
+            snprintf(text, sizeof text, " %u", e.message);
+        out += text;
+        if (with_params) {
+            snprintf(text, sizeof text, " %llx %llx", (unsigned long long)e.wparam,
+                     (unsigned long long)(uintptr_t)e.lparam);
+            out += text;
+        }
+    }
+    return out;
+}
+
+int busy_heap_blocks(HANDLE heap) {
+    PROCESS_HEAP_ENTRY entry = {};
+    int count = 0;
+    HeapLock(heap);
+    while (HeapWalk(heap, &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) count++;
+    HeapUnlock(heap);
+    return count;
+}

@@ -1,0 +1,40 @@
+// Records what reaches window procedures, in the manner of Wine's own
+// message-sequence tests: toolkit windows through the toolkit's window
+// callback, controls through a recording subclass. Sequences are compared as
+// text so that a mismatch shows both sides readably.
+#pragma once
+#include <initializer_list>
+#include <string>
+#include "platform/platform.h"
+
+struct LoggedMessage {
+    HWND window;
+    UINT message;
+    WPARAM wparam;
+    LPARAM lparam;
+};
+
+void clear_message_log();
+size_t logged_count();
+const LoggedMessage &logged(size_t index);
+
+// Names a window in sequences; unnamed windows appear as "?".
+void name_window(HWND window, const char *name);
+void forget_window_names();
+
+// Set as EventState's window_callback: logs the message and lets the
+// translation go on.
+LRESULT CALLBACK record_toolkit_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// The creation record of the last WM_NCCREATE that record_toolkit_message
+// saw (the style, position and size given to CreateWindowExA).
+extern CREATESTRUCTA last_nccreate;
+// Logs every message reaching the control before its own procedure.
+void record_control_messages(HWND control);
+
+// The log restricted to the given messages, one "window MESSAGE wparam
+// lparam" entry per message (numbers in hex), separated by "; ". With
+// with_params false only "window MESSAGE" is given.
+std::string logged_sequence(std::initializer_list<UINT> only, bool with_params = true);
+
+// Number of blocks in use in a heap (HeapWalk).
+int busy_heap_blocks(HANDLE heap);
