@@ -97,64 +97,11 @@ TEST(Batch, PiecesOfAnySizeGiveTheSameOutput) {
     EXPECT_EQ(whole.invalid, (std::vector<uint64_t>{3, 6}));
 }
 
-TEST(Batch, MegabyteLines) {
-    // A megabyte of blanks before a number, and a megabyte of digits that
-    // wraps to 1100 (10^32 is a multiple of 2^32).
-    std::string blanks(1 << 20, ' ');
-    std::string digits = "1" + std::string((1 << 20) - 4, '0');
-    digits.replace(digits.size() - 4, 4, "1100");
-    std::string input = blanks + "1100\t200\t250\n" + digits + "\t200\t250\n" + "1100\t200" +
-                        std::string(1 << 20, 'x') + "\n" + "700\t200\t250\n";
-    Collected c = run(input, 4096);
-    EXPECT_EQ(c.output, "880\n880\ninvalid input\n560\n");
-    EXPECT_EQ(c.invalid, (std::vector<uint64_t>{3}));
-}
-
 TEST(Batch, AZeroByteEndsAFieldsText) {
     std::string input("1100\t200\0"
                       "99\t250\n",
                       15);
     EXPECT_EQ(run(input).output, "880\n");
-}
-
-// The streaming reader and parse_int must agree on every line. Build lines
-// from the characters that matter and compare with splitting and parsing.
-TEST(Batch, AgreesWithParseIntOnGeneratedLines) {
-    const char alphabet[] = "0123456789 -+.\tx\r";
-    uint32_t seed = 12345;
-    std::string input, expected;
-    std::vector<uint64_t> expected_invalid;
-    for (uint64_t line = 1; line <= 3000; ++line) {
-        std::string text;
-        size_t length = (seed = seed * 1103515245u + 12345u) >> 16 & 31;
-        for (size_t k = 0; k < length; ++k) {
-            seed = seed * 1103515245u + 12345u;
-            text += alphabet[(seed >> 16) % (sizeof alphabet - 1)];
-        }
-        input += text + "\n";
-        // A trailing CR is the line ending.
-        if (!text.empty() && text.back() == '\r') text.pop_back();
-        std::vector<std::string> fields(1);
-        for (char ch : text)
-            if (ch == '\t')
-                fields.emplace_back();
-            else
-                fields.back() += ch;
-        if (fields.size() != 3) {
-            expected += "invalid input\n";
-            expected_invalid.push_back(line);
-            continue;
-        }
-        CoefficientOutcome o =
-            compute_coefficient(parse_int(fields[0].c_str()), parse_int(fields[1].c_str()),
-                                parse_int(fields[2].c_str()));
-        char number[FORMAT_INT_MAX];
-        format_int(o.value, number);
-        expected += (o.valid ? std::string(number) : std::string(OUT_OF_RANGE_TEXT)) + "\n";
-    }
-    Collected c = run(input, 7);
-    EXPECT_EQ(c.output, expected);
-    EXPECT_EQ(c.invalid, expected_invalid);
 }
 
 } // namespace
