@@ -5,6 +5,7 @@
 #include <vector>
 #include "tests/support/toolkit_env.h"
 #include "toolkit/focus.h"
+#include "toolkit/windows.h"
 
 namespace {
 
@@ -311,5 +312,159 @@ TEST(FocusWithoutActiveWindow, NothingHappens) {
 }
 
 HWND FocusCycling::top;
+
+// Tab and Shift+Tab as real key input, through tk_wait_event and the
+// window's accelerators, in a toolkit window with fields.
+class FocusByKeys : public ::testing::Test {
+  protected:
+    static HWND window;
+
+    struct Event {
+        int32_t code;
+        intptr_t gadget;
+        int32_t type;
+        bool operator==(const Event &o) const {
+            return code == o.code && gadget == o.gadget && type == o.type;
+        }
+    };
+
+    static void SetUpTestSuite() {
+        restart_toolkit_for_tests();
+        window = (HWND)tk_open_window(1, 100, 100, 300, 200, WS_CAPTION | WS_SYSMENU, "keys");
+    }
+    static void TearDownTestSuite() {
+        tk_close_all_windows();
+        pump_messages();
+    }
+
+    void SetUp() override {
+        ASSERT_NE(window, nullptr);
+        tk_begin_gadgets(window);
+        for (int i = 0; i < 100 && GetForegroundWindow() != window; ++i) {
+            SetForegroundWindow(window);
+            pump_messages();
+        }
+        ASSERT_EQ(GetForegroundWindow(), window);
+        ASSERT_EQ(GetActiveWindow(), window);
+    }
+    void TearDown() override {
+        SetFocus(window);
+        for (int n = 0; n < 8; ++n)
+            tk_free_gadget(n);
+        while (HWND c = GetWindow(window, GW_CHILD))
+            DestroyWindow(c);
+        wait_events();
+    }
+
+    static HWND field(int number, int y) {
+        return (HWND)tk_create_field(number, 10, y, 100, 20, "");
+    }
+
+    static void key(WORD vk, bool shift) {
+        INPUT in[4] = {};
+        int n = 0;
+        if (shift) in[n].ki.wVk = VK_SHIFT, n++;
+        in[n].ki.wVk = vk, n++;
+        in[n].ki.wVk = vk, in[n].ki.dwFlags = KEYEVENTF_KEYUP, n++;
+        if (shift) in[n].ki.wVk = VK_SHIFT, in[n].ki.dwFlags = KEYEVENTF_KEYUP, n++;
+        for (int i = 0; i < n; ++i)
+            in[i].type = INPUT_KEYBOARD;
+        SendInput(n, in, sizeof(INPUT));
+    }
+
+    // Runs tk_wait_event while messages are waiting; the events it returned.
+    static std::vector<Event> wait_events() {
+        std::vector<Event> events;
+        const EventState &state = window_library.events;
+        MSG msg;
+        while (PeekMessageA(&msg, 0, 0, 0, PM_NOREMOVE) || state.pending_code) {
+            int32_t code = tk_wait_event();
+            events.push_back({code, state.event_gadget, state.event_type});
+        }
+        return events;
+    }
+
+    // The focus reports among events.
+    static std::vector<Event> focus_reports(const std::vector<Event> &events) {
+        std::vector<Event> reports;
+        for (const Event &e : events)
+            if (e.code == EVENT_GADGET && (e.type == TYPE_FOCUS || e.type == TYPE_LOST_FOCUS))
+                reports.push_back(e);
+        return reports;
+    }
+};
+
+HWND FocusByKeys::window;
+
+TEST_F(FocusByKeys, FocusReportsComeBackLostThenGained) {
+    tk_create_label(0, 10, 10, 100, 20, "label");
+    HWND f3 = field(3, 40), f4 = field(4, 70);
+    SetFocus(f3);
+    wait_events();
+
+    key(VK_TAB, false);
+    std::vector<Event> events = wait_events();
+    EXPECT_EQ(GetFocus(), f4);
+    EXPECT_EQ(focus_reports(events), (std::vector<Event>{{EVENT_GADGET, 3, TYPE_LOST_FOCUS},
+                                                         {EVENT_GADGET, 4, TYPE_FOCUS}}));
+    EXPECT_EQ(window_library.events.event_window, window);
+
+    key(VK_TAB, true);
+    events = wait_events();
+    EXPECT_EQ(GetFocus(), f3);
+    EXPECT_EQ(focus_reports(events), (std::vector<Event>{{EVENT_GADGET, 4, TYPE_LOST_FOCUS},
+                                                         {EVENT_GADGET, 3, TYPE_FOCUS}}));
+
+    // Wrapping backwards from the first field.
+    key(VK_TAB, true);
+    events = wait_events();
+    EXPECT_EQ(GetFocus(), f4);
+    EXPECT_EQ(focus_reports(events), (std::vector<Event>{{EVENT_GADGET, 3, TYPE_LOST_FOCUS},
+                                                         {EVENT_GADGET, 4, TYPE_FOCUS}}));
+}
+
+std::vector<UINT> rich_keys; // WM_KEYDOWN and WM_CHAR for Tab at the rich edit
+
+LRESULT CALLBACK rich_recorder(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if ((message == WM_KEYDOWN || message == WM_CHAR) && (wparam == VK_TAB || wparam == '\t'))
+        rich_keys.push_back(message);
+    WNDPROC next = (WNDPROC)GetWindowLongPtrA(window, GWLP_USERDATA);
+    return CallWindowProcA(next, window, message, wparam, lparam);
+}
+
+TEST_F(FocusByKeys, PlainTabReachesARichEditWhileShiftTabStillMoves) {
+    ASSERT_NE(LoadLibraryA("riched20.dll"), nullptr);
+    HWND f3 = field(3, 10);
+    HWND rich =
+        CreateWindowExA(0, "RichEdit20A", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE, 10,
+                        40, 100, 40, window, 0, process_instance, 0);
+    ASSERT_NE(rich, nullptr);
+    SetWindowLongPtrA(rich, GWLP_USERDATA,
+                      SetWindowLongPtrA(rich, GWLP_WNDPROC, (LONG_PTR)rich_recorder));
+    HWND f4 = field(4, 90);
+    (void)f4;
+
+    // Into the rich edit, Tab still moves the focus.
+    SetFocus(f3);
+    wait_events();
+    key(VK_TAB, false);
+    wait_events();
+    ASSERT_EQ(GetFocus(), rich);
+    rich_keys.clear();
+
+    key(VK_TAB, false);
+    wait_events();
+    EXPECT_EQ(GetFocus(), rich);
+    EXPECT_EQ(rich_keys, (std::vector<UINT>{WM_KEYDOWN, WM_CHAR}));
+    char text[16] = {};
+    GetWindowTextA(rich, text, sizeof text);
+    EXPECT_STREQ(text, "\t");
+
+    rich_keys.clear();
+    key(VK_TAB, true);
+    wait_events();
+    EXPECT_EQ(GetFocus(), f3);
+    EXPECT_TRUE(rich_keys.empty());
+}
 
 } // namespace
