@@ -1,0 +1,8 @@
+// The process entry: no C runtime start-up, no arguments, never returns.
+#include "app/calculator.h"
+#include "platform/platform.h"
+
+// Windows may enter with a stack aligned to 4 bytes only; SSE code wants 16.
+extern "C" __attribute__((force_align_arg_pointer, noreturn)) void kandu_entry() {
+    ExitProcess((UINT)run_calculator());
+}

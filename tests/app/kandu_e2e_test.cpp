@@ -1,0 +1,183 @@
+// kandu.exe as a person uses it: started as its own process, typed into
+// with real keyboard input, read back and closed through the close command.
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include "tests/app/driver.h"
+
+namespace {
+
+using driver::gadget;
+using driver::text_of;
+
+class Kandu : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(driver::start(&kandu)) << driver::kandu_path(); }
+    void TearDown() override { driver::stop(&kandu); }
+
+    // Types into a field and waits until the result field shows `expected`.
+    void enter(int field, const char *text, const char *expected) {
+        driver::replace_text(gadget(kandu.window, field), text);
+        std::string last;
+        // All keys are handled once the field shows the whole text; the
+        // result follows in the same pass of the program's loop.
+        ASSERT_TRUE(driver::wait_for_text(gadget(kandu.window, field), text, &last))
+            << "field " << field << " shows \"" << last << "\"";
+        EXPECT_TRUE(driver::wait_for_text(gadget(kandu.window, 7), expected, &last))
+            << "field " << field << " = " << text << ": result is \"" << last << "\"";
+    }
+
+    driver::Kandu kandu;
+};
+
+TEST_F(Kandu, CalculatesWhileTheUserTypesAndEndsWithExitCodeZero) {
+    HWND window = kandu.window;
+    EXPECT_EQ(text_of(window), "Corvane - KANDU");
+    EXPECT_EQ(text_of(gadget(window, 0)), "actual temp. coeff.");
+    EXPECT_EQ(text_of(gadget(window, 3)), "1100");
+    EXPECT_EQ(text_of(gadget(window, 4)), "150");
+    EXPECT_EQ(text_of(gadget(window, 5)), "150");
+    // Nothing is calculated before the first gadget event.
+    EXPECT_EQ(text_of(gadget(window, 7)), "");
+
+    ASSERT_TRUE(driver::bring_to_front(window));
+    enter(4, "200", "1480");
+    enter(5, "250", "880");
+    enter(3, "700", "560");
+    enter(4, "501", "out of range");
+    enter(4, "200", "560");
+
+    // Typing into the result field changes nothing there.
+    HWND result = gadget(window, 7);
+    EXPECT_TRUE(GetWindowLongPtrA(result, GWL_STYLE) & ES_READONLY);
+    driver::click_field(result);
+    ASSERT_TRUE(driver::wait_for_focus(window, result));
+    driver::type_text("123");
+    driver::press_key(VK_BACK);
+    driver::press_key(VK_DELETE);
+    // Once the focus has moved on, the keys before it have been handled.
+    driver::click_field(gadget(window, 5));
+    ASSERT_TRUE(driver::wait_for_focus(window, gadget(window, 5)));
+    EXPECT_EQ(text_of(result), "560");
+
+    driver::request_close(kandu);
+    DWORD exit_code = 12345;
+    ASSERT_TRUE(driver::wait_for_exit(kandu, &exit_code));
+    EXPECT_EQ(exit_code, 0u);
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(Kandu, FocusEnteringAFieldFillsTheResult) {
+    ASSERT_TRUE(driver::bring_to_front(kandu.window));
+    HWND real = gadget(kandu.window, 5);
+    driver::click_field(real);
+    // 1100, 150, 150: the controller already shows the real temperature.
+    EXPECT_TRUE(driver::wait_for_text(gadget(kandu.window, 7), "1100"));
+    driver::request_close(kandu);
+    DWORD exit_code = 12345;
+    ASSERT_TRUE(driver::wait_for_exit(kandu, &exit_code));
+    EXPECT_EQ(exit_code, 0u);
+}
+
+// The executable itself: a windowed program that needs only system DLLs and
+// carries its icon and version record.
+class KanduImage : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string path = driver::kandu_path();
+        image = LoadLibraryExA(path.c_str(), 0, DONT_RESOLVE_DLL_REFERENCES);
+        ASSERT_NE(image, nullptr) << path;
+    }
+    void TearDown() override {
+        if (image) FreeLibrary(image);
+    }
+    const IMAGE_NT_HEADERS *headers() const {
+        const BYTE *base = (const BYTE *)image;
+        return (const IMAGE_NT_HEADERS *)(base + ((const IMAGE_DOS_HEADER *)base)->e_lfanew);
+    }
+    HMODULE image = 0;
+};
+
+TEST_F(KanduImage, IsAWindowedProgramImportingOnlySystemDlls) {
+    const IMAGE_NT_HEADERS *nt = headers();
+    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    const IMAGE_DATA_DIRECTORY &imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    ASSERT_NE(imports.VirtualAddress, 0u);
+    const BYTE *base = (const BYTE *)image;
+    std::set<std::string> dlls;
+    for (const IMAGE_IMPORT_DESCRIPTOR *d =
+             (const IMAGE_IMPORT_DESCRIPTOR *)(base + imports.VirtualAddress);
+         d->Name; ++d) {
+        std::string name = (const char *)(base + d->Name);
+        for (char &c : name)
+            c = (char)toupper((unsigned char)c);
+        dlls.insert(name);
+    }
+    const std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL",
+                                           "COMCTL32.DLL", "MSVCRT.DLL"};
+    for (const std::string &dll : dlls)
+        EXPECT_TRUE(allowed.count(dll)) << dll;
+    EXPECT_TRUE(dlls.count("USER32.DLL"));
+    EXPECT_TRUE(dlls.count("COMCTL32.DLL"));
+}
+
+TEST_F(KanduImage, CarriesSixIconImagesAndVersion1003) {
+#pragma pack(push, 2)
+    struct GroupEntry {
+        BYTE width, height, colours, reserved;
+        WORD planes, bit_count;
+        DWORD bytes;
+        WORD id;
+    };
+    struct GroupHeader {
+        WORD reserved, type, count;
+        GroupEntry entries[1];
+    };
+#pragma pack(pop)
+    HRSRC group_resource = FindResourceA(image, MAKEINTRESOURCEA(1), (LPCSTR)RT_GROUP_ICON);
+    ASSERT_NE(group_resource, nullptr);
+    const GroupHeader *group =
+        (const GroupHeader *)LockResource(LoadResource(image, group_resource));
+    ASSERT_NE(group, nullptr);
+    ASSERT_EQ(group->count, 6);
+    std::set<std::pair<int, int>> images;
+    for (int i = 0; i < group->count; ++i) {
+        const GroupEntry &e = group->entries[i];
+        EXPECT_EQ(e.width, e.height);
+        images.insert({e.width, e.bit_count});
+        HRSRC icon = FindResourceA(image, MAKEINTRESOURCEA(e.id), (LPCSTR)RT_ICON);
+        ASSERT_NE(icon, nullptr);
+        EXPECT_EQ(SizeofResource(image, icon), e.bytes);
+        const BITMAPINFOHEADER *bits =
+            (const BITMAPINFOHEADER *)LockResource(LoadResource(image, icon));
+        EXPECT_EQ(bits->biWidth, e.width);
+        EXPECT_EQ(bits->biHeight, 2 * e.width);
+        EXPECT_EQ(bits->biBitCount, e.bit_count);
+    }
+    std::set<std::pair<int, int>> expected = {{16, 4}, {32, 4}, {48, 4}, {16, 8}, {32, 8}, {48, 8}};
+    EXPECT_EQ(images, expected);
+    for (int size : {16, 32, 48}) {
+        HICON icon = (HICON)LoadImageA(image, MAKEINTRESOURCEA(1), IMAGE_ICON, size, size, 0);
+        EXPECT_NE(icon, nullptr) << size;
+        if (icon) DestroyIcon(icon);
+    }
+
+    HRSRC version_resource = FindResourceA(image, MAKEINTRESOURCEA(1), (LPCSTR)RT_VERSION);
+    ASSERT_NE(version_resource, nullptr);
+    const BYTE *data = (const BYTE *)LockResource(LoadResource(image, version_resource));
+    DWORD size = SizeofResource(image, version_resource);
+    const VS_FIXEDFILEINFO *fixed = 0;
+    for (DWORD at = 0; at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4)
+        if (*(const DWORD *)(data + at) == 0xFEEF04BD) {
+            fixed = (const VS_FIXEDFILEINFO *)(data + at);
+            break;
+        }
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000003u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000003u);
+}
+
+} // namespace
