@@ -44,9 +44,9 @@ void register_parent_class() {
     done = true;
 }
 
-// One top-level window serves every case: under Wine, taking a visible
-// top-level window down costs about two seconds. Each case gets fresh
-// children.
+// One top-level window serves every case (Wine without a window manager
+// can wait seconds for a managed top-level window to go away); each case
+// gets fresh children.
 class FocusCycling : public ::testing::Test {
   protected:
     static HWND top;

@@ -127,8 +127,8 @@ void set_left_button_state(BYTE state) {
 const RECT HOME = {100, 100, 500, 400};
 const POINT INSIDE = {300, 250};
 
-// Two sizable toolkit windows serve every case (under Wine, taking a
-// visible top-level window down costs about two seconds).
+// Two sizable toolkit windows serve every case (Wine without a window
+// manager can wait seconds for a managed top-level window to go away).
 class Sizing : public ::testing::Test {
   protected:
     static HWND top, other;
