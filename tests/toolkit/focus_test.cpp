@@ -360,16 +360,18 @@ class FocusByKeys : public ::testing::Test {
         return (HWND)tk_create_field(number, 10, y, 100, 20, "");
     }
 
+    // Real key input: a press and release of vk, inside Shift when asked.
     static void key(WORD vk, bool shift) {
         INPUT in[4] = {};
-        int n = 0;
-        if (shift) in[n].ki.wVk = VK_SHIFT, n++;
-        in[n].ki.wVk = vk, n++;
-        in[n].ki.wVk = vk, in[n].ki.dwFlags = KEYEVENTF_KEYUP, n++;
-        if (shift) in[n].ki.wVk = VK_SHIFT, in[n].ki.dwFlags = KEYEVENTF_KEYUP, n++;
-        for (int i = 0; i < n; ++i)
+        WORD keys[4] = {VK_SHIFT, vk, vk, VK_SHIFT};
+        int first = shift ? 0 : 1, last = shift ? 4 : 3;
+        for (int i = first; i < last; ++i) {
             in[i].type = INPUT_KEYBOARD;
-        SendInput(n, in, sizeof(INPUT));
+            in[i].ki.wVk = keys[i];
+            in[i].ki.wScan = (WORD)MapVirtualKeyA(keys[i], MAPVK_VK_TO_VSC);
+            in[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+        }
+        SendInput(last - first, in + first, sizeof(INPUT));
     }
 
     // Runs tk_wait_event while messages are waiting; the events it returned.
