@@ -30,6 +30,8 @@ const char *message_name(UINT message) {
     case WM_HSCROLL: return "WM_HSCROLL";
     case WM_VSCROLL: return "WM_VSCROLL";
     case WM_USER: return "WM_USER";
+    case WM_WINDOWPOSCHANGING: return "WM_WINDOWPOSCHANGING";
+    case WM_WINDOWPOSCHANGED: return "WM_WINDOWPOSCHANGED";
     case MSG_ICON_CALLBACK: return "MSG_ICON_CALLBACK";
     case MSG_ICON_REPOST: return "MSG_ICON_REPOST";
     case MSG_GADGET_FOCUS: return "MSG_GADGET_FOCUS";
@@ -38,7 +40,12 @@ const char *message_name(UINT message) {
 }
 
 void add_entry(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    log_entries.push_back(LoggedMessage{window, message, wparam, lparam});
+    LoggedMessage entry = {window, message, wparam, lparam, 0, 0};
+    if (message == WM_NOTIFY && lparam) {
+        entry.notify_id = ((const NMHDR *)lparam)->idFrom;
+        entry.notify_code = (int)((const NMHDR *)lparam)->code;
+    }
+    log_entries.push_back(entry);
 }
 
 LRESULT CALLBACK recording_subclass(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -96,7 +103,10 @@ std::string logged_sequence(std::initializer_list<UINT> only, bool with_params) 
         else
             snprintf(text, sizeof text, " %u", e.message);
         out += text;
-        if (with_params) {
+        if (with_params && e.message == WM_NOTIFY) {
+            snprintf(text, sizeof text, " %llx %d", (unsigned long long)e.notify_id, e.notify_code);
+            out += text;
+        } else if (with_params) {
             snprintf(text, sizeof text, " %llx %llx", (unsigned long long)e.wparam,
                      (unsigned long long)(uintptr_t)e.lparam);
             out += text;

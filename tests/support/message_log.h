@@ -12,6 +12,9 @@ struct LoggedMessage {
     UINT message;
     WPARAM wparam;
     LPARAM lparam;
+    // For WM_NOTIFY: the header's identifier and code, read when logged.
+    UINT_PTR notify_id;
+    int notify_code;
 };
 
 void clear_message_log();
@@ -32,7 +35,8 @@ extern CREATESTRUCTA last_nccreate;
 void record_control_messages(HWND control);
 
 // The log restricted to the given messages, one "window MESSAGE wparam
-// lparam" entry per message (numbers in hex), separated by "; ". With
+// lparam" entry per message (numbers in hex), separated by "; ". WM_NOTIFY
+// shows "identifier code" instead, the code in signed decimal. With
 // with_params false only "window MESSAGE" is given.
 std::string logged_sequence(std::initializer_list<UINT> only, bool with_params = true);
 

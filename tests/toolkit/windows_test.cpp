@@ -333,6 +333,40 @@ TEST_F(Windows, ClosingAnOwnedWindowActivatesItsOwnerFirst) {
               "owned WM_ACTIVATE 0 " + hex(owner) + "; owner WM_ACTIVATE 1 " + hex(owned) +
                   "; owned WM_DESTROY 0 0");
     EXPECT_EQ(GetActiveWindow(), owner);
+    // Left to DestroyWindow, the hiding would come first and only then the
+    // activation of the owner.
+    EXPECT_EQ(logged_sequence({WM_ACTIVATE, WM_DESTROY, WM_WINDOWPOSCHANGING}, false),
+              "owned WM_ACTIVATE; owner WM_ACTIVATE; owned WM_WINDOWPOSCHANGING; owned WM_DESTROY");
+}
+
+// Closes the window it is told about again while that window is being
+// destroyed, as an application's window procedure might.
+intptr_t reentrant_identifier;
+LRESULT CALLBACK close_again_on_destroy(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    record_toolkit_message(window, message, wparam, lparam);
+    if (message == WM_DESTROY) tk_close_window(reentrant_identifier);
+    return CALLBACK_PASS;
+}
+
+TEST_F(Windows, ClosingAgainWhileBeingClosedFreesEverythingOnce) {
+    for (intptr_t number : {(intptr_t)4, ANY_NUMBER}) {
+        SCOPED_TRACE(number);
+        const int blocks = busy_heap_blocks(main_heap);
+        const int nodes = busy_heap_blocks(object_heap);
+        intptr_t opened = tk_open_window(number, 10, 10, 100, 50, 0, "twice");
+        ASSERT_NE(opened, 0);
+        reentrant_identifier = number == ANY_NUMBER ? opened : number;
+        HACCEL table = find_slot(&windows_registry(), reentrant_identifier).slot->accel_table;
+        window_library.events.window_callback = close_again_on_destroy;
+        tk_close_window(reentrant_identifier);
+        window_library.events.window_callback = record_toolkit_message;
+        EXPECT_EQ(find_slot(&windows_registry(), reentrant_identifier).slot, nullptr);
+        EXPECT_EQ(CopyAcceleratorTableA(table, 0, 0), 0);
+        EXPECT_EQ(busy_heap_blocks(main_heap), blocks);
+        EXPECT_EQ(busy_heap_blocks(object_heap), nodes);
+        EXPECT_TRUE(HeapValidate(main_heap, 0, 0));
+        EXPECT_TRUE(HeapValidate(object_heap, 0, 0));
+    }
 }
 
 TEST_F(Windows, FailedOpenLeavesNothingBehind) {
