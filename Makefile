@@ -15,7 +15,7 @@ $(BUILDS): build-%: deps
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $*
 
-run: build-native
+run: build-win32
 	tools/run.sh
 
 test: build-native build-win32 build-win64 build-native-asan build-fuzz

@@ -1,5 +1,71 @@
 #!/usr/bin/env bash
-# Starts the calculator on the form's initial values.
+# Starts kandu.exe under Wine (make run builds it first).
+#
+# On the user's display the program runs until it is closed. Without a
+# display it runs on a virtual one, inside a Wine desktop that draws the
+# window's frame; the script saves a screenshot of the whole window, title
+# bar included, to build/kandu.png, says where it is, and closes the program
+# through its close command.
+#
+# KANDU_EXE names another kandu.exe; KANDU_SCREENSHOT another picture file.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-build/native/kandu-calc 1100 150 150
+root=$(cd "$(dirname "$0")/.." && pwd)
+# A prefix of its own, so that ending it cannot disturb tests that run in
+# the project's test prefix at the same time.
+export KANDU_WINEPREFIX="${KANDU_WINEPREFIX:-$root/build/run-wineprefix}"
+. "$root/tools/wine-env.sh"
+
+exe=$(realpath -m "${KANDU_EXE:-$root/build/win32/kandu.exe}")
+shot=$(realpath -m "${KANDU_SCREENSHOT:-$root/build/kandu.png}")
+title="Corvane - KANDU"
+[ -f "$exe" ] || { echo "run: $exe is missing (make run builds it)" >&2; exit 1; }
+kandu_wine_prefix
+
+if [ -n "${DISPLAY:-}" ]; then
+  exec "$(kandu_wine_for "$exe")" "$exe"
+fi
+
+KANDU_XVFB_PID=""
+work=$(mktemp -d)
+desktop=""
+cleanup() {
+  [ -z "$desktop" ] || kill "$desktop" 2>/dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
+  [ -z "$KANDU_XVFB_PID" ] || kill "$KANDU_XVFB_PID" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+kandu_start_xvfb
+echo "run: no display; showing kandu.exe on virtual display $DISPLAY"
+
+wine explorer /desktop=kandu,640x480 "$exe" >/dev/null 2>&1 &
+desktop=$!
+
+# The window is drawn completely once two dumps a moment apart are equal.
+drawn=""
+for _ in $(seq 1 120); do
+  sleep 1
+  xwd -silent -name "$title" -out "$work/now.xwd" 2>/dev/null || continue
+  if [ -f "$work/before.xwd" ] && cmp -s "$work/now.xwd" "$work/before.xwd"; then
+    drawn=yes
+    break
+  fi
+  mv "$work/now.xwd" "$work/before.xwd"
+done
+[ -n "$drawn" ] || { echo "run: the window did not appear" >&2; exit 1; }
+mkdir -p "$(dirname "$shot")"
+python3 "$root/tools/xwd2png.py" "$work/now.xwd" "$shot"
+echo "run: screenshot of the window saved to $shot"
+
+# Close through the window's close command, as its close box would.
+python3 "$root/tools/close_window.py" "$title" || true
+for _ in $(seq 1 60); do
+  if ! kill -0 "$desktop" 2>/dev/null; then
+    desktop=""
+    echo "run: kandu.exe closed"
+    exit 0
+  fi
+  sleep 1
+done
+echo "run: kandu.exe did not close" >&2
+exit 1

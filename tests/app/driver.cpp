@@ -168,6 +168,17 @@ bool bring_to_front(HWND window) {
         10000);
 }
 
+void point_at(HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    // A move by nothing still reports the mouse to the window under it.
+    std::vector<INPUT> inputs(1);
+    inputs[0].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE;
+    send(inputs);
+}
+
 void click(HWND window, int x, int y) {
     POINT point = {x, y};
     ClientToScreen(window, &point);

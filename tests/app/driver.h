@@ -56,6 +56,8 @@ bool wait_for_focus(HWND window, HWND expected, DWORD deadline_ms = DEFAULT_DEAD
 
 // Makes the window the foreground window, so that input goes to it.
 bool bring_to_front(HWND window);
+// Moves the mouse over the middle of the window, as a person pointing at it.
+void point_at(HWND window);
 // Left click at a point of the window's client area.
 void click(HWND window, int x, int y);
 // Clicks into a field behind its text, which puts the caret at the end.

@@ -79,6 +79,30 @@ TEST_F(Kandu, FocusEnteringAFieldFillsTheResult) {
     EXPECT_EQ(exit_code, 0u);
 }
 
+TEST_F(Kandu, PointingAtAFieldShowsItsTooltipAfterTyping) {
+    ASSERT_TRUE(driver::bring_to_front(kandu.window));
+    // The loop must have settled after the result changed for tips to show.
+    enter(4, "200", "1480");
+    HWND tips = driver::find_window(kandu.process.dwProcessId, "tooltips_class32");
+    ASSERT_NE(tips, nullptr);
+    struct Tip {
+        int field;
+        const char *text;
+    } expected[] = {{3, "temperature coefficient in the controller's menue"},
+                    {5, "measuered temperature of the heater"},
+                    {7, "type this value in the controller's menue"}};
+    for (const Tip &tip : expected) {
+        SCOPED_TRACE(tip.field);
+        driver::point_at(gadget(kandu.window, tip.field));
+        std::string shown;
+        EXPECT_TRUE(driver::wait_until([&] {
+            shown = text_of(tips);
+            return IsWindowVisible(tips) && shown == tip.text;
+        })) << "tooltip shows \""
+            << shown << "\"";
+    }
+}
+
 // The executable itself: a windowed program that needs only system DLLs and
 // carries its icon and version record.
 class KanduImage : public ::testing::Test {
