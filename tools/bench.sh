@@ -102,4 +102,57 @@ SECTIONS=(
     calc_batch_wine
 )
 
+# ---- kandu.exe: size, imports, start-up, memory, idle CPU, keystrokes ----
+
+bench_kandu_size() {
+    section "kandu.exe size and imports"
+    local name exe objdump size dlls
+    for name in win32 win64; do
+        [ $name = win32 ] && exe=$WIN32/kandu.exe objdump=i686-w64-mingw32-objdump ||
+            exe=$WIN64/kandu.exe objdump=x86_64-w64-mingw32-objdump
+        [ -f "$exe" ] || { skip "$exe not built"; continue; }
+        size=$(stat -c %s "$exe")
+        figure "$name kandu.exe size (target <= 65536 in win32)" "$size" "bytes"
+        command -v $objdump >/dev/null 2>&1 || { skip "$objdump not installed"; continue; }
+        dlls=$($objdump -p "$exe" | awk '/DLL Name:/ { print toupper($3) }' | sort | tr '\n' ' ')
+        echo "$name kandu.exe imports: $dlls"
+        # Only system DLLs: nothing of the compiler's runtime may be needed.
+        local dll bad=""
+        for dll in $dlls; do
+            case $dll in
+            KERNEL32.DLL | USER32.DLL | GDI32.DLL | COMCTL32.DLL | MSVCRT.DLL) ;;
+            *) bad="$bad $dll" ;;
+            esac
+        done
+        [ -z "$bad" ] && echo "$name kandu.exe imports only system DLLs: yes" ||
+            echo "$name kandu.exe imports only system DLLs: NO ($bad )"
+    done
+}
+
+# Start-up and peak working set (median of 11, interleaved with the
+# baselines), CPU while idle for 10 s and keystroke latency, measured by a
+# Windows driver under Wine. The 32-bit build is the shipped one.
+bench_kandu_window() {
+    section "kandu.exe against the baseline window (Wine)"
+    command -v wine >/dev/null 2>&1 || { skip "wine not installed"; return; }
+    . tools/wine-env.sh
+    kandu_wine_prefix || { skip "no Wine prefix"; return; }
+    local name build driver
+    for name in win32 win64; do
+        [ $name = win32 ] && build=$WIN32 || build=$WIN64
+        driver=$build/kandu_bench_driver.exe
+        [ -f "$driver" ] && [ -f "$build/kandu.exe" ] && [ -f "$build/baseline.exe" ] ||
+            { skip "$name: kandu_bench_driver, kandu or baseline not built in $build"; continue; }
+        "$(kandu_wine_for "$driver")" "$driver" "$PWD/$build/kandu.exe" "$PWD/$build/baseline.exe" \
+            "$PWD/$build/baseline_comctl.exe" "$name" "${KANDU_BENCH_RUNS:-11}" 2>/dev/null
+    done
+    echo "(the 32-bit Wine loader runs under qemu user emulation on this machine: every"
+    echo " 32-bit process start translates Wine's and the program's code afresh)"
+}
+
+SECTIONS+=(
+    kandu_size
+    kandu_window
+)
+
 for s in "${SECTIONS[@]}"; do "bench_$s"; done
