@@ -36,8 +36,8 @@ int32_t truncate_to_int(float x) {
     return INT32_MIN;
 }
 
-// Every assignment to a working value rounds to float; the intermediates
-// that are never stored (the divisor, the quotient by 10) stay in double.
+// Every assignment to a working value rounds to float; the divisor, which is
+// never stored, stays in double. The quotient by 10 is handed on as a float.
 CoefficientOutcome compute_coefficient(int32_t coeff_in, int32_t displayed_in, int32_t real_in) {
     float coeff = (float)coeff_in;
     float displayed = (float)displayed_in;

@@ -78,6 +78,9 @@ static LRESULT begin_sizing(HWND window, WPARAM wparam) {
     SizingState &s = sizing_state;
     sizing_active = 1;
     sizing_window = window;
+    // A sizing that ends inside the messages sent below must not put the
+    // cursor back where an earlier keyboard sizing found it.
+    s.from_keyboard = 0;
     s.edge = (int32_t)(wparam & 0xF);
     GetWindowRect(window, &s.rect);
     GetWindowRect(window, &s.start_rect);

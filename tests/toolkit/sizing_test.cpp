@@ -68,6 +68,14 @@ LRESULT CALLBACK sized_window_proc(HWND window, UINT message, WPARAM wparam, LPA
     return result;
 }
 
+LRESULT CALLBACK destroyed_on_limits(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    WNDPROC next = (WNDPROC)GetWindowLongPtrA(window, GWLP_USERDATA);
+    LRESULT result = CallWindowProcA(next, window, message, wparam, lparam);
+    if (message == WM_GETMINMAXINFO && lparam == (LPARAM)&sizing_state.limits)
+        DestroyWindow(window);
+    return result;
+}
+
 void record(HWND window) {
     SetWindowLongPtrA(window, GWLP_USERDATA,
                       SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)sized_window_proc));
@@ -776,6 +784,20 @@ TEST_F(Sizing, DestroyingTheSizedWindowEndsTheSizing) {
     EXPECT_EQ(sizing_active, 0);
     EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_EQ(cursor(), INSIDE);
+
+    // A window that destroys itself while the sizing asks for its limits:
+    // the cursor stays, not sent back to where the keyboard sizing began.
+    HWND doomed = CreateWindowExA(0, "TemplateClass", "", WS_CHILD | WS_VISIBLE | WS_THICKFRAME, 20,
+                                  30, 150, 100, top, 0, process_instance, 0);
+    ASSERT_NE(doomed, nullptr);
+    SetWindowLongPtrA(doomed, GWLP_USERDATA,
+                      SetWindowLongPtrA(doomed, GWLP_WNDPROC, (LONG_PTR)destroyed_on_limits));
+    SetCursorPos(400, 500);
+    EXPECT_EQ(request(SC_SIZE | WMSZ_LEFT, doomed), 0);
+    EXPECT_FALSE(IsWindow(doomed));
+    EXPECT_EQ(sizing_active, 0);
+    EXPECT_EQ(cursor(), (POINT{400, 500}));
+
     // Another window's mouse moves are its own again, and it can be sized.
     EXPECT_EQ(mouse_at(-50, -50), NOT_HANDLED);
     EXPECT_EQ(window_rect(top), HOME);
