@@ -15,7 +15,8 @@ char *format_decimal(intptr_t value, char *out) {
         magnitude /= 10;
     } while (magnitude != 0);
     if (value < 0) *out++ = '-';
-    while (count > 0) *out++ = digits[--count];
+    while (count > 0)
+        *out++ = digits[--count];
     *out = 0;
     return out;
 }

@@ -10,11 +10,11 @@ typedef intptr_t (*GadgetSetTextHook)(HWND gadget, const char *text);
 // Per-kind hooks that replace a default operation; null means the default.
 // Only entries 0, 3 and 4 are read.
 struct GadgetOps {
-    GadgetFreeHook free;          // 0
-    void *reserved_1_2[2];        // 1, 2
-    GadgetGetTextHook get_text;   // 3
-    GadgetSetTextHook set_text;   // 4
-    void *reserved_5_26[22];      // 5 .. 26
+    GadgetFreeHook free;        // 0
+    void *reserved_1_2[2];      // 1, 2
+    GadgetGetTextHook get_text; // 3
+    GadgetSetTextHook set_text; // 4
+    void *reserved_5_26[22];    // 5 .. 26
 };
 
 struct GadgetLibrary {

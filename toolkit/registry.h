@@ -11,8 +11,8 @@ struct GadgetOps;
 struct ObjectSlot {
     HWND handle; // 0: empty
     union {
-        intptr_t accel_count;  // windows
-        const GadgetOps *ops;  // gadgets
+        intptr_t accel_count; // windows
+        const GadgetOps *ops; // gadgets
     };
     union {
         ACCEL *accel_entries;  // windows
@@ -31,8 +31,8 @@ struct DynamicObjectNode {
 };
 
 struct ObjectRegistry {
-    int32_t capacity;    // numbers 0 .. capacity - 1 fit without growing
-    ObjectSlot *slots;   // capacity + 2 slots
+    int32_t capacity;                // numbers 0 .. capacity - 1 fit without growing
+    ObjectSlot *slots;               // capacity + 2 slots
     DynamicObjectNode *dynamic_list; // newest first
     ObjectSlot empty_slot;           // always all zero
 };

@@ -3,7 +3,8 @@
 
 TEST(Harness, RealWindowsUnderWine) {
     start_toolkit_for_tests();
-    HWND edit = CreateWindowExA(0, "EDIT", "abc", WS_POPUP, 0, 0, 50, 20, 0, 0, process_instance, 0);
+    HWND edit =
+        CreateWindowExA(0, "EDIT", "abc", WS_POPUP, 0, 0, 50, 20, 0, 0, process_instance, 0);
     ASSERT_NE(edit, nullptr);
     char text[8] = {0};
     EXPECT_EQ(GetWindowTextA(edit, text, sizeof text), 3);
