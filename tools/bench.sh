@@ -82,6 +82,12 @@ bench_calc_batch_native() {
     batch_throughput "native kandu-calc, 1,000,000 lines" 1000000 "$NATIVE/kandu-calc"
 }
 
+# True when 32-bit programs run through qemu (tools/enable-i386.sh).
+i386_emulated() {
+    [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] &&
+        grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null
+}
+
 bench_calc_batch_wine() {
     section "kandu-calc.exe batch throughput (Wine)"
     command -v wine >/dev/null 2>&1 || { skip "wine not installed"; return; }
@@ -94,12 +100,6 @@ bench_calc_batch_wine() {
         batch_throughput "$name kandu-calc.exe, 1,000,000 lines" 1000000 "$exe" "$(kandu_wine_for "$exe")"
     done
     echo "(includes Wine's process start$(i386_emulated && echo "; the 32-bit build runs under qemu emulation here"))"
-}
-
-# True when 32-bit programs run through qemu (tools/enable-i386.sh).
-i386_emulated() {
-    [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] &&
-        grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null
 }
 
 SECTIONS=(

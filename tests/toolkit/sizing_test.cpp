@@ -39,6 +39,7 @@ struct Handling {
     POINT max_track;
     int sizing_calls; // WM_SIZING: how many of them to change
     int widen_left;   // ... by moving the left side this far out
+    HWND doomed;      // destroys itself when the sizing asks for its limits
 };
 Handling handling;
 
@@ -60,19 +61,12 @@ LRESULT CALLBACK sized_window_proc(HWND window, UINT message, WPARAM wparam, LPA
         info->ptMinTrackSize = handling.min_track;
         info->ptMaxTrackSize = handling.max_track;
     }
+    if (own_limits && window == handling.doomed) DestroyWindow(window);
     if (message == WM_SIZING && handling.sizing_calls > 0) {
         handling.sizing_calls--;
         ((RECT *)lparam)->left -= handling.widen_left;
         result = TRUE;
     }
-    return result;
-}
-
-LRESULT CALLBACK destroyed_on_limits(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    WNDPROC next = (WNDPROC)GetWindowLongPtrA(window, GWLP_USERDATA);
-    LRESULT result = CallWindowProcA(next, window, message, wparam, lparam);
-    if (message == WM_GETMINMAXINFO && lparam == (LPARAM)&sizing_state.limits)
-        DestroyWindow(window);
     return result;
 }
 
@@ -790,8 +784,8 @@ TEST_F(Sizing, DestroyingTheSizedWindowEndsTheSizing) {
     HWND doomed = CreateWindowExA(0, "TemplateClass", "", WS_CHILD | WS_VISIBLE | WS_THICKFRAME, 20,
                                   30, 150, 100, top, 0, process_instance, 0);
     ASSERT_NE(doomed, nullptr);
-    SetWindowLongPtrA(doomed, GWLP_USERDATA,
-                      SetWindowLongPtrA(doomed, GWLP_WNDPROC, (LONG_PTR)destroyed_on_limits));
+    record(doomed);
+    handling.doomed = doomed;
     SetCursorPos(400, 500);
     EXPECT_EQ(request(SC_SIZE | WMSZ_LEFT, doomed), 0);
     EXPECT_FALSE(IsWindow(doomed));
