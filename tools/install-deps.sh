@@ -20,13 +20,22 @@ have_pkg libgtest-dev || need+=(libgtest-dev)
 have_pkg libbenchmark-dev || need+=(libbenchmark-dev)
 have_cmd clang++ || need+=(clang)
 have_pkg libclang-rt-14-dev || need+=(libclang-rt-14-dev)
-have_cmd convert || need+=(imagemagick)
+# ImageMagick and xdotool for screenshots and closing the window as a user
+# would; a `convert` on the PATH may be a stand-in, so ask for the package.
+have_pkg imagemagick || need+=(imagemagick)
+have_cmd xdotool || need+=(xdotool)
+# Release archives: zip, and a normaliser for what zip records of the build.
+have_cmd zip || need+=(zip)
+have_cmd strip-nondeterminism || need+=(strip-nondeterminism)
 have_cmd python3 || need+=(python3)
 have_pkg wine32 || need+=(wine32:i386)
 have_pkg wine32-preloader || need+=(wine32-preloader:i386)
 have_pkg wine64 || need+=(wine64)
 have_pkg wine64-preloader || need+=(wine64-preloader)
 have_cmd wine || need+=(wine)
+# Wine's own fonts: without them text is measured in a wider substitute and
+# the close box is drawn as a letter.
+have_pkg fonts-wine || need+=(fonts-wine)
 # Kernels built without 32-bit user space still run 32-bit Wine through qemu.
 have_cmd qemu-i386-static || need+=(qemu-user-static)
 
@@ -48,7 +57,22 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386 || fail "dpkg --add-architecture i386"
 fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq || fail "apt-get update"
-$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null || fail "apt-get install"
+# A mirror in the middle of a sync can fail one index (seen with the i386
+# index of the security suite). The point release has every package too, so
+# then the install is tried once more from the main suites alone.
+$SUDO apt-get update -qq || echo "install-deps: apt-get update reported errors; trying anyway" >&2
+apt_install() { $SUDO apt-get install -y -qq --no-install-recommends "$@" "${need[@]}" >/dev/null; }
+if ! apt_install; then
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  main_only=$(mktemp -d)
+  printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' \
+    "Suites: $codename $codename-updates" 'Components: main' \
+    'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$main_only/debian.sources"
+  echo "install-deps: retrying from the main suites only" >&2
+  status=0
+  apt_install -o Dir::Etc::sourcelist=/dev/null -o Dir::Etc::sourceparts="$main_only" || status=$?
+  rm -rf "$main_only"
+  [ "$status" -eq 0 ] || fail "apt-get install"
+fi
 echo "install-deps: done"
 exec "$here/enable-i386.sh"

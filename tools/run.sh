@@ -5,7 +5,7 @@
 # display it runs on a virtual one, inside a Wine desktop that draws the
 # window's frame; the script saves a screenshot of the whole window, title
 # bar included, to build/kandu.png, says where it is, and closes the program
-# through its close command.
+# with Alt+F4, as a user would.
 #
 # KANDU_EXE names another kandu.exe; KANDU_SCREENSHOT another picture file.
 set -euo pipefail
@@ -41,24 +41,29 @@ echo "run: no display; showing kandu.exe on virtual display $DISPLAY"
 wine explorer /desktop=kandu,640x480 "$exe" >/dev/null 2>&1 &
 desktop=$!
 
+# The window's own X window inside the Wine desktop.
+window=$(timeout 120 xdotool search --sync --name "^$title\$" | head -n 1) || true
+[ -n "$window" ] || { echo "run: the window did not appear" >&2; exit 1; }
+
 # The window is drawn completely once two dumps a moment apart are equal.
 drawn=""
 for _ in $(seq 1 120); do
   sleep 1
-  xwd -silent -name "$title" -out "$work/now.xwd" 2>/dev/null || continue
+  xwd -silent -id "$window" -out "$work/now.xwd" 2>/dev/null || continue
   if [ -f "$work/before.xwd" ] && cmp -s "$work/now.xwd" "$work/before.xwd"; then
     drawn=yes
     break
   fi
   mv "$work/now.xwd" "$work/before.xwd"
 done
-[ -n "$drawn" ] || { echo "run: the window did not appear" >&2; exit 1; }
+[ -n "$drawn" ] || { echo "run: the window was not drawn" >&2; exit 1; }
 mkdir -p "$(dirname "$shot")"
-python3 "$root/tools/xwd2png.py" "$work/now.xwd" "$shot"
+# Without time chunks the same window gives the same file.
+convert "xwd:$work/now.xwd" -strip -define png:exclude-chunks=date,time "png:$shot"
 echo "run: screenshot of the window saved to $shot"
 
-# Close through the window's close command, as its close box would.
-python3 "$root/tools/close_window.py" "$title" || true
+# Close it as a user does: Alt+F4 on the focused window.
+timeout 20 xdotool windowfocus --sync "$window" key --clearmodifiers alt+F4 || true
 for _ in $(seq 1 60); do
   if ! kill -0 "$desktop" 2>/dev/null; then
     desktop=""

@@ -6,6 +6,17 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
 
+# Wine's own fonts (Debian's fonts-wine) go where Windows keeps its fonts.
+# This Wine does not read them from its data folder, and without them text
+# is measured in a wider substitute and the close box shows a letter.
+KANDU_WINE_FONTS=/usr/share/wine/fonts
+kandu_wine_fonts() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  [ -f "$KANDU_WINE_FONTS/marlett.ttf" ] && [ ! -e "$fonts/marlett.ttf" ] || return 0
+  mkdir -p "$fonts"
+  ln -sf "$KANDU_WINE_FONTS"/* "$fonts/"
+}
+
 # Creates the prefix once. A lock keeps parallel first starts from racing.
 kandu_wine_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
@@ -17,6 +28,7 @@ kandu_wine_prefix() {
       wineserver -w
       [ -f "$WINEPREFIX/system.reg" ] || { echo "wine: prefix creation failed" >&2; exit 1; }
     fi
+    kandu_wine_fonts
   ) 9>"$WINEPREFIX.lock"
 }
 
