@@ -9,10 +9,24 @@ endif()
 if(WIN32)
   # Static runtime: no MinGW DLL needs to stand next to an .exe.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # Reproducible programs: no link time in the PE header, and file names in
+  # the objects relative to the source tree, wherever it was checked out.
+  add_link_options(-Wl,--no-insert-timestamp)
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
 endif()
 
 # Applied to the program's own targets, not to GoogleTest.
 function(kandu_program_target target)
   target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti)
+  if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # 32-bit Windows unwinds through SEH frames and never reads DWARF unwind
+    # tables; without exceptions nothing else does either.
+    target_compile_options(${target} PRIVATE -fno-asynchronous-unwind-tables -fno-unwind-tables)
+  endif()
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# Code of the window program: small, and in sections the linker can drop.
+function(kandu_small_target target)
+  target_compile_options(${target} PRIVATE -Os -ffunction-sections)
 endfunction()

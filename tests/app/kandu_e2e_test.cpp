@@ -4,6 +4,8 @@
 #include <set>
 #include <string>
 #include "tests/app/driver.h"
+// After windows.h, which it needs.
+#include <psapi.h>
 
 namespace {
 
@@ -103,6 +105,58 @@ TEST_F(Kandu, PointingAtAFieldShowsItsTooltipAfterTyping) {
     }
 }
 
+// With the stock GUI font each label's text fits its label, and "out of
+// range" fits the result field's client area (that the gadgets have that
+// font is checked in the form's own tests). Wine measures with its own
+// fonts, as Windows does with its own.
+TEST_F(Kandu, TextsFitTheirGadgetsInTheStockFont) {
+    HGDIOBJ stock = GetStockObject(DEFAULT_GUI_FONT);
+    HDC dc = GetDC(0);
+    HGDIOBJ old = SelectObject(dc, stock);
+    auto width_of = [&](const std::string &text) {
+        SIZE size = {0, 0};
+        GetTextExtentPoint32A(dc, text.c_str(), (int)text.size(), &size);
+        return (int)size.cx;
+    };
+    for (int label : {0, 1, 2, 6}) {
+        HWND g = gadget(kandu.window, label);
+        RECT client;
+        GetClientRect(g, &client);
+        std::string text = text_of(g);
+        printf("\"%s\": %d of %d pixels\n", text.c_str(), width_of(text), (int)client.right);
+        EXPECT_LE(width_of(text), client.right) << text;
+    }
+    HWND result = gadget(kandu.window, 7);
+    RECT client;
+    GetClientRect(result, &client);
+    DWORD margins = (DWORD)SendMessageA(result, EM_GETMARGINS, 0, 0);
+    printf("\"out of range\": %d of %d pixels (%d inside the margins)\n", width_of("out of range"),
+           (int)client.right, (int)client.right - LOWORD(margins) - HIWORD(margins));
+    EXPECT_LE(width_of("out of range"), client.right);
+    SelectObject(dc, old);
+    ReleaseDC(0, dc);
+}
+
+// The manifest takes effect: the process runs with version 6 of the
+// common controls, which Windows (and Wine) load from the side-by-side store.
+TEST_F(Kandu, RunsWithVersion6OfTheCommonControls) {
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    ASSERT_TRUE(EnumProcessModules(kandu.process.hProcess, modules, sizeof modules, &bytes));
+    std::string comctl;
+    for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i) {
+        char path[MAX_PATH] = "";
+        GetModuleFileNameExA(kandu.process.hProcess, modules[i], path, MAX_PATH);
+        std::string lower = path;
+        for (char &c : lower)
+            c = (char)tolower((unsigned char)c);
+        if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0)
+            comctl = lower;
+    }
+    EXPECT_NE(comctl.find("common-controls_6595b64144ccf1df_6.0."), std::string::npos)
+        << "comctl32 loaded from \"" << comctl << "\"";
+}
+
 // The executable itself: a windowed program that needs only system DLLs and
 // carries its icon and version record.
 class KanduImage : public ::testing::Test {
@@ -144,6 +198,19 @@ TEST_F(KanduImage, IsAWindowedProgramImportingOnlySystemDlls) {
         EXPECT_TRUE(allowed.count(dll)) << dll;
     EXPECT_TRUE(dlls.count("USER32.DLL"));
     EXPECT_TRUE(dlls.count("COMCTL32.DLL"));
+}
+
+TEST_F(KanduImage, CarriesItsApplicationManifest) {
+    HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    std::string manifest((const char *)LockResource(LoadResource(image, found)),
+                         SizeofResource(image, found));
+    for (const char *part :
+         {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "level=\"asInvoker\"",
+          "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", // Windows 7
+          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", // 10 and 11
+          ">false</dpiAware>", ">unaware</dpiAwareness>"})
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
 }
 
 TEST_F(KanduImage, CarriesSixIconImagesAndVersion1003) {
