@@ -4,7 +4,7 @@ SHELL := /bin/bash
 FUZZ_SECONDS ?= 300
 
 BUILDS := $(addprefix build-,native native-asan fuzz win32 win64)
-.PHONY: all deps run test bench fuzz format clean $(BUILDS)
+.PHONY: all deps run test bench fuzz dist format clean $(BUILDS)
 
 all: build-native build-win32 build-win64
 
@@ -24,6 +24,10 @@ test: build-native build-win32 build-win64 build-native-asan build-fuzz
 
 bench: build-native build-win32
 	tools/with-wine.sh tools/bench.sh
+
+# The release archives under build/dist, reproducible byte for byte.
+dist: deps
+	tools/dist.sh
 
 fuzz: build-fuzz
 	tools/fuzz.sh $(FUZZ_SECONDS)
