@@ -3,7 +3,7 @@
 // worker, which caches the new files and drops the old ones.
 'use strict';
 const CACHE = 'kandu-@BUILD@';
-const FILES = ['./', 'index.html', 'kandu.wasm'];
+const FILES = ['./', 'kandu.wasm'];
 
 self.addEventListener('install', (e) => {
     e.waitUntil(caches.open(CACHE).then((c) => c.addAll(FILES)).then(() => self.skipWaiting()));
@@ -16,7 +16,11 @@ self.addEventListener('activate', (e) => {
             .then(() => self.clients.claim()));
 });
 
+// The page is kept once, as './', which it also is under its own name.
 self.addEventListener('fetch', (e) => {
     if (e.request.method !== 'GET') return;
-    e.respondWith(caches.match(e.request, {cacheName: CACHE}).then((hit) => hit || fetch(e.request)));
+    const url = new URL(e.request.url);
+    const page = url.origin === location.origin && url.pathname === new URL('index.html', location).pathname;
+    const key = page ? './' : e.request;
+    e.respondWith(caches.match(key, {cacheName: CACHE}).then((hit) => hit || fetch(e.request)));
 });
