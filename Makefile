@@ -1,6 +1,8 @@
 # The two commands a newcomer needs: `make run` and `make test`.
 # Both install what they need first (tools/install-deps.sh).
 SHELL := /bin/bash
+# A recipe that fails leaves no half-made file to pass for a built one.
+.DELETE_ON_ERROR:
 FUZZ_SECONDS ?= 300
 
 BUILDS := $(addprefix build-,native native-asan fuzz win32 win64)
