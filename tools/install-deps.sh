@@ -27,6 +27,11 @@ have_cmd xdotool || need+=(xdotool)
 # Release archives: zip, and a normaliser for what zip records of the build.
 have_cmd zip || need+=(zip)
 have_cmd strip-nondeterminism || need+=(strip-nondeterminism)
+# The web page: wasm-ld links the WebAssembly; its tests drive headless Chromium.
+have_cmd wasm-ld || need+=(lld)
+have_cmd chromium || need+=(chromium)
+have_cmd chromedriver || need+=(chromium-driver)
+have_pkg python3-selenium || need+=(python3-selenium)
 have_cmd python3 || need+=(python3)
 have_pkg wine32 || need+=(wine32:i386)
 have_pkg wine32-preloader || need+=(wine32-preloader:i386)

@@ -1,0 +1,164 @@
+#!/usr/bin/python3
+"""The web page's figures in headless Chromium, from a local server: time
+from navigation to an interactive form, keystroke to updated result, bytes
+transferred, file sizes. Needs `make web`.
+
+  tools/web-bench.py [--runs N] [--keys N] [--screenshot FILE.png]
+
+--screenshot also saves the page as a 360-pixel-wide phone shows it, with
+the help line of the focused field."""
+import argparse
+import os
+import statistics
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from web_browser import WEB_BUILD, Browser, Server  # noqa: E402
+
+from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
+from selenium.webdriver.common.by import By  # noqa: E402
+from selenium.webdriver.common.keys import Keys  # noqa: E402
+from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
+
+SERVED = ["index.html", "kandu.wasm", "sw.js"]
+
+# Keystroke timing: from the key event's time stamp to the moment the result
+# field holds the new text (the page's listener on the field runs before this
+# one on the document), and to the start of the frame that paints it.
+KEY_PROBE = """
+window.keyTimes = [];
+let down = 0;
+document.addEventListener('keydown', (e) => { down = e.timeStamp; }, true);
+document.addEventListener('input', () => {
+    const set = performance.now() - down;
+    requestAnimationFrame((frame) => window.keyTimes.push([set, frame - down]));
+});
+"""
+
+
+def figure(name, value, unit):
+    print("%-52s %8s %s" % (name, value, unit))
+
+
+def ms(x):
+    return "%.1f" % x
+
+
+def ready_time(driver):
+    """Milliseconds from navigation start to the form's first result."""
+    return driver.execute_script(
+        "return performance.getEntriesByName('kandu-ready')[0].startTime")
+
+
+def load_times(browser, url, runs):
+    times = []
+    for _ in range(runs):
+        browser.open(url)
+        times.append(ready_time(browser.driver))
+    return times
+
+
+def key_times(browser, keys):
+    d = browser.driver
+    d.execute_script(KEY_PROBE)
+    d.find_element(By.ID, "real").click()
+    for i in range(keys):
+        ActionChains(d).send_keys("5" if i % 2 == 0 else Keys.BACKSPACE).perform()
+    WebDriverWait(d, 10).until(lambda d: d.execute_script("return keyTimes.length") >= keys)
+    return d.execute_script("return keyTimes")
+
+
+def report_keys(label, times):
+    set_times = [t[0] for t in times]
+    frame_times = [t[1] for t in times]
+    figure("%s to result, median of %d" % (label, len(times)), ms(statistics.median(set_times)),
+           "ms")
+    figure(label + " to result, slowest", ms(max(set_times)), "ms")
+    figure(label + " to its frame, median", ms(statistics.median(frame_times)), "ms")
+    figure(label + " to its frame, slowest", ms(max(frame_times)), "ms")
+
+
+def bench(runs, keys):
+    print("\n== web page (headless Chromium, local server) ==")
+    for name in SERVED + ["kandu.html"]:
+        figure(name + " size", os.path.getsize(os.path.join(WEB_BUILD, name)), "bytes")
+
+    server = Server()
+    browser = Browser()
+    try:
+        d = browser.driver
+        # The browser's own start-up costs land on its first page: that page
+        # comes from another origin, so that the measured first visit still
+        # finds no cache and no service worker.
+        warm_up = Server()
+        try:
+            browser.open(warm_up.url())
+            figure("first page after browser start: interactive", ms(ready_time(d)), "ms")
+        finally:
+            warm_up.stop()
+
+        browser.open(server.url())
+        figure("first visit: navigation to interactive form", ms(ready_time(d)), "ms")
+        WebDriverWait(d, 10).until(
+            lambda d: d.execute_script("return !!navigator.serviceWorker.controller"))
+        figure("first visit: transferred, headers included", server.bytes_sent, "bytes")
+
+        before = server.bytes_sent
+        cached = load_times(browser, server.url(), runs)
+        figure("repeat visit: transferred", server.bytes_sent - before, "bytes")
+        figure("repeat visit: interactive, median of %d" % runs, ms(statistics.median(cached)),
+               "ms")
+        figure("repeat visit: interactive, slowest", ms(max(cached)), "ms")
+
+        d.execute_cdp_cmd("Network.enable", {})
+        d.execute_cdp_cmd("Network.setCacheDisabled", {"cacheDisabled": True})
+        d.execute_cdp_cmd("Network.setBypassServiceWorker", {"bypass": True})
+        cold = load_times(browser, server.url(), runs)
+        d.execute_cdp_cmd("Network.setBypassServiceWorker", {"bypass": False})
+        d.execute_cdp_cmd("Network.setCacheDisabled", {"cacheDisabled": False})
+        figure("no cache: interactive, median of %d" % runs, ms(statistics.median(cold)), "ms")
+        figure("no cache: interactive, slowest", ms(max(cold)), "ms")
+
+        browser.open(server.url())
+        report_keys("keystroke", key_times(browser, keys))
+        browser.open(server.url())
+        d.execute_script("const c = document.getElementById('coeff');"
+                         "c.value = '1'.repeat(100000); c.dispatchEvent(new Event('input'));")
+        report_keys("keystroke, 100k-char field", key_times(browser, keys))
+        errors = browser.console_errors()
+        if errors:
+            print("errors in the console:", errors)
+    finally:
+        browser.quit()
+        server.stop()
+
+
+def screenshot(path):
+    server = Server()
+    browser = Browser(width=360, height=330)
+    try:
+        browser.open(server.url())
+        browser.driver.find_element(By.ID, "real").click()
+        with open(path, "wb") as f:
+            f.write(browser.driver.get_screenshot_as_png())
+    finally:
+        browser.quit()
+        server.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--runs", type=int, default=21, help="page loads per figure")
+    parser.add_argument("--keys", type=int, default=50, help="keystrokes per figure")
+    parser.add_argument("--screenshot", metavar="FILE", help="save a phone-sized screenshot")
+    args = parser.parse_args()
+    if not os.path.exists(os.path.join(WEB_BUILD, "kandu.html")):
+        sys.exit("web-bench: build the page first: make web")
+    if args.screenshot:
+        screenshot(args.screenshot)
+    else:
+        bench(args.runs, args.keys)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,124 @@
+"""Headless Chromium through chromedriver (Debian's packages), with a local
+server for build/web: what tools/web-test.py and tools/web-bench.py share."""
+import functools
+import http.server
+import os
+import shutil
+import tempfile
+import threading
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.support.ui import WebDriverWait
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+WEB_BUILD = os.path.join(ROOT, "build", "web")
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+
+# Root in a sandbox without a network: no sandbox, GPU or background traffic.
+CHROMIUM_FLAGS = [
+    "--headless",
+    "--no-sandbox",
+    "--disable-gpu",
+    "--disable-quic",
+    "--no-first-run",
+    "--disable-background-networking",
+    "--disable-component-update",
+    "--disable-sync",
+]
+
+
+class _QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+    def setup(self):
+        super().setup()
+        self.wfile = _CountingWriter(self.wfile, self.server)
+
+
+class _CountingWriter:
+    def __init__(self, stream, server):
+        self._stream = stream
+        self._server = server
+
+    def write(self, data):
+        with self._server.count_lock:
+            self._server.bytes_sent += len(data)
+        return self._stream.write(data)
+
+    def __getattr__(self, name):
+        return getattr(self._stream, name)
+
+
+class Server:
+    """build/web on a free loopback port, served from a thread; counts every
+    byte it sends, headers included."""
+
+    def __init__(self, directory=WEB_BUILD):
+        handler = functools.partial(_QuietHandler, directory=directory)
+        self._httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self._httpd.daemon_threads = True
+        self._httpd.bytes_sent = 0
+        self._httpd.count_lock = threading.Lock()
+        self._thread = threading.Thread(target=self._httpd.serve_forever, daemon=True)
+        self._thread.start()
+        self.origin = "http://127.0.0.1:%d" % self._httpd.server_address[1]
+
+    def url(self, path=""):
+        return self.origin + "/" + path
+
+    @property
+    def bytes_sent(self):
+        return self._httpd.bytes_sent
+
+    def stop(self):
+        self._httpd.shutdown()
+        self._httpd.server_close()
+        self._thread.join()
+
+
+class Browser:
+    """One headless Chromium with a fresh profile, emulating a phone screen
+    360 CSS pixels wide; its console messages are kept for get_log."""
+
+    def __init__(self, width=360, height=640, scale=2, mobile=True):
+        self._profile = tempfile.mkdtemp(prefix="kandu-chromium-")
+        options = webdriver.ChromeOptions()
+        options.binary_location = CHROMIUM
+        for flag in CHROMIUM_FLAGS:
+            options.add_argument(flag)
+        options.add_argument("--user-data-dir=" + self._profile)
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+        try:
+            self.driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+        except Exception:
+            shutil.rmtree(self._profile, ignore_errors=True)
+            raise
+        self.driver.execute_cdp_cmd(
+            "Emulation.setDeviceMetricsOverride",
+            {"width": width, "height": height, "deviceScaleFactor": scale, "mobile": mobile},
+        )
+
+    def quit(self):
+        try:
+            self.driver.quit()
+        finally:
+            shutil.rmtree(self._profile, ignore_errors=True)
+
+    def open(self, url):
+        """Loads the page and waits until its first result is shown."""
+        self.driver.get(url)
+        self.wait_ready()
+
+    def wait_ready(self, timeout=10):
+        WebDriverWait(self.driver, timeout).until(
+            lambda d: d.execute_script(
+                "return performance.getEntriesByName('kandu-ready').length > 0"
+            )
+        )
+
+    def console_errors(self):
+        """Console messages of level error (SEVERE) since the last call."""
+        return [e for e in self.driver.get_log("browser") if e["level"] == "SEVERE"]
