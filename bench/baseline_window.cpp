@@ -1,10 +1,7 @@
-// The floor for a Win32 program built here: one plain window with the
-// calculator window's client size and style, a message loop, nothing else.
+// A bare Win32 program built here: one plain window with the calculator
+// window's client size and style, a message loop, nothing else.
 // Same toolchain, flags and entry without the C runtime as kandu.exe.
 #include <windows.h>
-#ifdef BASELINE_COMMON_CONTROLS
-#include <commctrl.h>
-#endif
 
 namespace {
 
@@ -18,11 +15,6 @@ LRESULT CALLBACK baseline_proc(HWND window, UINT message, WPARAM wparam, LPARAM 
 
 int run_baseline() {
     HINSTANCE instance = GetModuleHandleA(0);
-#ifdef BASELINE_COMMON_CONTROLS
-    // The variant that also loads the common controls, as the calculator
-    // must for its tooltips: shows what that library alone costs.
-    InitCommonControls();
-#endif
     WNDCLASSA window_class = {};
     window_class.style = CS_DBLCLKS;
     window_class.lpfnWndProc = baseline_proc;
