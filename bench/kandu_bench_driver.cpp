@@ -222,8 +222,10 @@ void measure_startup_and_memory(const std::string programs[PROGRAMS], int runs) 
     // Keep the pointer off every window: a hovered field's tooltip has timers.
     SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
     for (int run = 0; run < runs; ++run) {
-        // Interleaved, so that drifts of the machine touch all alike.
-        for (int which = 0; which < PROGRAMS; ++which) {
+        // Interleaved, each run starting with the next program, so that
+        // drifts of the machine and the order of starts touch all alike.
+        for (int step = 0; step < PROGRAMS; ++step) {
+            int which = (run + step) % PROGRAMS;
             Launch l;
             if (launch(programs[which], CHILDREN[which], &l)) {
                 ms[which].push_back(l.startup_ms);
@@ -345,7 +347,7 @@ int main(int argc, char **argv) {
     std::string programs[3] = {windows_path(argv[1]), windows_path(argv[2]), windows_path(argv[3])};
     const std::string &kandu = programs[0], &floor = programs[1];
     label = argv[4];
-    int runs = argc > 5 ? atoi(argv[5]) : 11;
+    int runs = argc > 5 ? atoi(argv[5]) : 15;
     if (runs < 1) runs = 1;
     prefer_unmanaged_windows();
     measure_startup_and_memory(programs, runs);
