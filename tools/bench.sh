@@ -152,7 +152,7 @@ bench_kandu_window() {
             [ -f "$build/baseline.exe" ] ||
             { skip "$name: kandu_bench_driver, kandu, floor or baseline not built in $build"; continue; }
         "$(kandu_wine_for "$driver")" "$driver" "$PWD/$build/kandu.exe" "$PWD/$build/floor.exe" \
-            "$PWD/$build/baseline.exe" "$name" "${KANDU_BENCH_RUNS:-15}" 2>/dev/null
+            "$PWD/$build/baseline.exe" "$name" "${KANDU_BENCH_RUNS:-30}" 2>/dev/null
     done
     if i386_emulated; then
         echo "(the 32-bit Wine loader runs under qemu user emulation on this machine: every"
