@@ -23,9 +23,9 @@ have_pkg libclang-rt-14-dev || need+=(libclang-rt-14-dev)
 # ImageMagick and xdotool for screenshots and closing the window as a user
 # would; a `convert` on the PATH may be a stand-in, so ask for the package.
 have_pkg imagemagick || need+=(imagemagick)
+have_cmd xdotool || need+=(xdotool)
 # The program's icon: drawn with ImageMagick, written by icotool.
 have_cmd icotool || need+=(icoutils)
-have_cmd xdotool || need+=(xdotool)
 # Release archives: zip, and a normaliser for what zip records of the build.
 have_cmd zip || need+=(zip)
 have_cmd strip-nondeterminism || need+=(strip-nondeterminism)

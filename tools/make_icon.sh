@@ -20,18 +20,17 @@ STANDARD_16=('#000000' '#800000' '#008000' '#808000' '#000080' '#800080' '#00808
 # averaging, so that edges get the in-between colours.
 N=192
 at() { # unit coordinates to pixels
-    local v
-    for v in "$@"; do awk -v v="$v" -v n=$N 'BEGIN { printf "%d ", v * n + 0.5 }'; done
+    awk -v n=$N 'BEGIN { for (i = 1; i < ARGC; i++) printf "%d ", ARGV[i] * n + 0.5 }' "$@"
 }
 read -r t0 t1 tr <<<"$(at 0.02 0.98 0.18)"
 read -r e0 e1 er <<<"$(at 0.07 0.93 0.14)"
 read -r ux0 uy0 ux1 uy1 ur <<<"$(at 0.33 0.12 0.53 0.72 0.10)"
 read -r mx0 my0 mx1 my1 mr <<<"$(at 0.39 0.36 0.47 0.72 0.04)"
 read -r bx by bo bi <<<"$(at 0.43 0.76 0.17 0.12)"
+# Four scale marks, every other one shorter.
 marks=()
 for i in 0 1 2 3; do
-    read -r x0 x1 y0 y1 <<<"$(at 0.60 "$(awk -v i=$i 'BEGIN { print 0.78 - (i % 2) * 0.07 }')" \
-        "$(awk -v i=$i 'BEGIN { print 0.20 + i * 0.13 }')" "$(awk -v i=$i 'BEGIN { print 0.255 + i * 0.13 }')")"
+    read -r x0 y0 x1 y1 <<<"$(at 0.60 "0.$((20 + 13 * i))" "0.$((78 - 7 * (i % 2)))" "0.$((255 + 130 * i))")"
     marks+=(-draw "rectangle $x0,$y0 $x1,$y1")
 done
 convert -size ${N}x${N} xc:none +antialias \
