@@ -23,11 +23,11 @@ run: build-win32
 test: build-native build-win32 build-win64 build-native-asan build-fuzz web
 	tools/with-wine.sh bash -c 'ctest --preset native && ctest --preset native-asan && ctest --preset win32 && ctest --preset win64'
 	tools/fuzz.sh 30
-	$(SYSTEM_PYTHON) tools/web-test.py
+	$(SYSTEM_PYTHON) tests/web/web_test.py
 
 bench: build-native build-win32 web
 	tools/with-wine.sh tools/bench.sh
-	$(SYSTEM_PYTHON) tools/web-bench.py
+	$(SYSTEM_PYTHON) bench/web_bench.py
 
 # The release archives under build/dist, reproducible byte for byte.
 dist: deps

@@ -3,7 +3,7 @@
 from navigation to an interactive form, keystroke to updated result, bytes
 transferred, file sizes. Needs `make web`.
 
-  tools/web-bench.py [--runs N] [--keys N] [--screenshot FILE.png]
+  bench/web_bench.py [--runs N] [--keys N] [--screenshot FILE.png]
 
 --screenshot also saves the page as a 360-pixel-wide phone shows it, with
 the help line of the focused field."""
@@ -12,7 +12,8 @@ import os
 import statistics
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "web"))
 from web_browser import WEB_BUILD, Browser, Server  # noqa: E402
 
 from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402

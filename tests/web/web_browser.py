@@ -1,5 +1,5 @@
 """Headless Chromium through chromedriver (Debian's packages), with a local
-server for build/web: what tools/web-test.py and tools/web-bench.py share."""
+server for build/web: what tests/web/web_test.py and bench/web_bench.py share."""
 import functools
 import http.server
 import os
@@ -11,7 +11,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.support.ui import WebDriverWait
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WEB_BUILD = os.path.join(ROOT, "build", "web")
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
