@@ -23,11 +23,11 @@ run: build-win32
 test: build-native build-win32 build-win64 build-native-asan build-fuzz web
 	tools/with-wine.sh bash -c 'ctest --preset native && ctest --preset native-asan && ctest --preset win32 && ctest --preset win64'
 	tools/fuzz.sh 30
-	$(SYSTEM_PYTHON) tests/web/web_test.py
+	$(MAKE) --no-print-directory web-test
 
 bench: build-native build-win32 web
 	tools/with-wine.sh tools/bench.sh
-	$(SYSTEM_PYTHON) bench/web_bench.py
+	$(MAKE) --no-print-directory web-bench
 
 # The release archives under build/dist, reproducible byte for byte.
 dist: deps
@@ -37,38 +37,76 @@ fuzz: build-fuzz
 	tools/fuzz.sh $(FUZZ_SECONDS)
 
 # The web page: calc/ and the page's entry compiled to freestanding WebAssembly
-# with clang and wasm-ld, no runtime. index.html fetches kandu.wasm and keeps
-# itself offline through sw.js; kandu.html carries the wasm inside, one file.
+# with clang and wasm-ld, no runtime. index.html fetches the wasm, named by
+# its hash, and keeps itself offline through sw.js; manifest.webmanifest and
+# the icons make it installable; kandu.html carries the wasm inside, one file.
 WEB := build/web
+WEB_OBJ := build/web-obj
 WEB_SOURCES := calc/coefficient.cpp calc/characteristic.cpp web/kandu_web.cpp
-WEB_OBJECTS := $(WEB_SOURCES:%.cpp=$(WEB)/obj/%.o)
+WEB_OBJECTS := $(WEB_SOURCES:%.cpp=$(WEB_OBJ)/%.o)
 # No contraction into fused multiply-adds, as in the host and Windows builds.
 WEB_CXXFLAGS := --target=wasm32 -ffreestanding -nostdlib -fno-exceptions -fno-rtti -O2 \
 	-std=c++17 -ffp-contract=off -Wall -Wextra -Werror -I. -MMD -MP
 WEB_EXPORTS := kandu_field_text_limit kandu_field_buffer kandu_recalculate
+# Read when a recipe runs, after the wasm is linked.
+WEB_WASM = kandu-$(shell sha256sum $(WEB_OBJ)/kandu.wasm | cut -c1-16).wasm
+WEB_ICONS := $(WEB)/icon-192.png $(WEB)/icon-512.png $(WEB)/maskable-512.png
 VERSION = $(shell awk '/^project/ { print $$3 }' CMakeLists.txt)
 # Debian's selenium is installed for the system Python, whatever python3 is first on PATH.
 SYSTEM_PYTHON := /usr/bin/python3
+# Pinned npm packages, each set installed from its lock file under build/npm.
+NPM := build/npm
+AXE := $(NPM)/axe/node_modules/.package-lock.json
+LIGHTHOUSE := $(NPM)/lighthouse/node_modules/.package-lock.json
 
-web: $(WEB)/index.html $(WEB)/kandu.wasm $(WEB)/sw.js $(WEB)/kandu.html
+.PHONY: web-test web-bench
+web: $(WEB)/index.html $(WEB)/sw.js $(WEB)/kandu.html $(WEB)/manifest.webmanifest $(WEB_ICONS)
 
-$(WEB)/obj/%.o: %.cpp | deps
+$(WEB_OBJ)/%.o: %.cpp | deps
 	@mkdir -p $(@D)
 	clang++ $(WEB_CXXFLAGS) -c $< -o $@
 
-$(WEB)/kandu.wasm: $(WEB_OBJECTS)
+$(WEB_OBJ)/kandu.wasm: $(WEB_OBJECTS)
 	wasm-ld --no-entry --strip-all $(WEB_EXPORTS:%=--export=%) -o $@ $^
 
-$(WEB)/index.html: web/index.html CMakeLists.txt
+$(WEB)/index.html: web/index.html $(WEB_OBJ)/kandu.wasm CMakeLists.txt
 	@mkdir -p $(@D)
-	sed 's/@VERSION@/$(VERSION)/' $< >$@
+	rm -f $(WEB)/kandu-*.wasm
+	cp $(WEB_OBJ)/kandu.wasm $(WEB)/$(WEB_WASM)
+	sed 's/@VERSION@/$(VERSION)/; s/@WASM@/$(WEB_WASM)/' $< >$@
 
-$(WEB)/kandu.html: $(WEB)/index.html $(WEB)/kandu.wasm
-	sed "s|^const KANDU_WASM = '';|const KANDU_WASM = '$$(base64 -w0 $(WEB)/kandu.wasm)';|" $< >$@
+# Opened from disk, it has nothing to install and fetches nothing.
+$(WEB)/kandu.html: $(WEB)/index.html
+	sed "/rel=\"manifest\"/d; s|^const KANDU_WASM = '';|const KANDU_WASM = '$$(base64 -w0 $(WEB_OBJ)/kandu.wasm)';|" $< >$@
 	grep -q "^const KANDU_WASM = '[^']" $@
 
-$(WEB)/sw.js: web/sw.js $(WEB)/index.html $(WEB)/kandu.wasm
-	sed "s/@BUILD@/$$(cat $(WEB)/index.html $(WEB)/kandu.wasm | sha256sum | cut -c1-16)/" $< >$@
+$(WEB)/sw.js: web/sw.js $(WEB)/index.html
+	sed "s/@BUILD@/$$(cat $(WEB)/index.html $(WEB)/$(WEB_WASM) | sha256sum | cut -c1-16)/; s/@WASM@/$(WEB_WASM)/" $< >$@
+
+$(WEB)/manifest.webmanifest: web/manifest.webmanifest
+	@mkdir -p $(@D)
+	cp $< $@
+
+$(WEB)/icon-%.png: tools/make_icon.sh | deps
+	@mkdir -p $(@D)
+	tools/make_icon.sh $@ $*
+
+$(WEB)/maskable-%.png: tools/make_icon.sh | deps
+	@mkdir -p $(@D)
+	tools/make_icon.sh $@ $* maskable
+
+$(AXE): tests/web/package.json tests/web/package-lock.json
+$(LIGHTHOUSE): bench/lighthouse/package.json bench/lighthouse/package-lock.json
+$(NPM)/%/node_modules/.package-lock.json: | deps
+	rm -rf $(NPM)/$* && mkdir -p $(NPM)/$*
+	cp $^ $(NPM)/$*
+	npm ci --prefix $(NPM)/$* --no-audit --no-fund --loglevel=error
+
+web-test: web build-native $(AXE)
+	$(SYSTEM_PYTHON) tests/web/web_test.py
+
+web-bench: web $(LIGHTHOUSE)
+	$(SYSTEM_PYTHON) bench/web_bench.py
 
 -include $(WEB_OBJECTS:.o=.d)
 

@@ -34,6 +34,8 @@ have_cmd wasm-ld || need+=(lld)
 have_cmd chromium || need+=(chromium)
 have_cmd chromedriver || need+=(chromium-driver)
 have_pkg python3-selenium || need+=(python3-selenium)
+# npm installs the pinned accessibility checker and Lighthouse (make web-test, web-bench).
+have_cmd npm || need+=(npm)
 have_cmd python3 || need+=(python3)
 have_pkg wine32 || need+=(wine32:i386)
 have_pkg wine32-preloader || need+=(wine32-preloader:i386)

@@ -33,9 +33,17 @@ class _QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def log_request(self, code="-", size="-"):
+        self.server.requests.append((self.path, int(code)))
+
     def setup(self):
         super().setup()
         self.wfile = _CountingWriter(self.wfile, self.server)
+
+    def end_headers(self):
+        for name, value in self.server.extra_headers.items():
+            self.send_header(name, value)
+        super().end_headers()
 
 
 class _CountingWriter:
@@ -53,13 +61,16 @@ class _CountingWriter:
 
 
 class Server:
-    """build/web on a free loopback port, served from a thread; counts every
-    byte it sends, headers included."""
+    """build/web, or another directory, on a free loopback port, served from a
+    thread with the given extra response headers; counts every byte it sends,
+    headers included, and keeps each request's path and status."""
 
-    def __init__(self, directory=WEB_BUILD):
+    def __init__(self, directory=WEB_BUILD, headers=None):
         handler = functools.partial(_QuietHandler, directory=directory)
         self._httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         self._httpd.daemon_threads = True
+        self._httpd.extra_headers = headers or {}
+        self._httpd.requests = []
         self._httpd.bytes_sent = 0
         self._httpd.count_lock = threading.Lock()
         self._thread = threading.Thread(target=self._httpd.serve_forever, daemon=True)
@@ -72,6 +83,10 @@ class Server:
     @property
     def bytes_sent(self):
         return self._httpd.bytes_sent
+
+    @property
+    def requests(self):
+        return list(self._httpd.requests)
 
     def stop(self):
         self._httpd.shutdown()
@@ -96,6 +111,11 @@ class Browser:
         except Exception:
             shutil.rmtree(self._profile, ignore_errors=True)
             raise
+        self.screen(width, height, scale, mobile)
+
+    def screen(self, width=360, height=640, scale=2, mobile=True):
+        """Emulates a screen `width` CSS pixels wide; 200 % zoom on a phone
+        360 pixels wide is a width of 180 at twice the scale."""
         self.driver.execute_cdp_cmd(
             "Emulation.setDeviceMetricsOverride",
             {"width": width, "height": height, "deviceScaleFactor": scale, "mobile": mobile},
@@ -112,7 +132,7 @@ class Browser:
         self.driver.get(url)
         self.wait_ready()
 
-    def wait_ready(self, timeout=10):
+    def wait_ready(self, timeout=30):
         WebDriverWait(self.driver, timeout).until(
             lambda d: d.execute_script(
                 "return performance.getEntriesByName('kandu-ready').length > 0"

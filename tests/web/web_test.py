@@ -1,15 +1,23 @@
 #!/usr/bin/python3
 """The web page in headless Chromium, typed into with real key events: the
-form, the worked cases, editing keys, Tab order, huge pastes, offline use and
-the one-file page; then generated field texts through the page's calculation,
-compared with kandu-calc's batch output. One browser serves every test.
+form, the worked cases, editing keys, the keyboard and screen readers, huge
+pastes, narrow screens, updates, offline use, installing, the one-file page,
+a calculation that cannot load, and axe-core's WCAG 2.1 A and AA rules; then
+generated field texts through the page's calculation, compared with
+kandu-calc's batch output. One browser serves every test.
 
-Needs `make web` and build/native/kandu-calc (KANDU_NATIVE_BUILD overrides
-build/native)."""
+Needs `make web`, build/native/kandu-calc (KANDU_NATIVE_BUILD overrides
+build/native) and axe-core under build/npm (`make web-test` builds all three)."""
+import hashlib
+import json
 import os
 import random
+import re
+import shutil
+import struct
 import subprocess
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -21,6 +29,9 @@ from selenium.webdriver.common.keys import Keys  # noqa: E402
 from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
 
 KANDU_CALC = os.path.join(ROOT, os.environ.get("KANDU_NATIVE_BUILD", "build/native"), "kandu-calc")
+AXE = os.path.join(ROOT, "build", "npm", "axe", "node_modules", "axe-core", "axe.min.js")
+# A host that lets the browser keep every file for ten minutes.
+KEPT_TEN_MINUTES = {"Cache-Control": "max-age=600"}
 OUT_OF_RANGE = "out of range"
 FIELDS = ("coeff", "displayed", "real")
 LABELS = {
@@ -150,7 +161,7 @@ server = None
 def setUpModule():
     global browser, server
     for needed in (os.path.join(WEB_BUILD, "index.html"), os.path.join(WEB_BUILD, "kandu.html"),
-                   KANDU_CALC):
+                   KANDU_CALC, AXE):
         if not os.path.exists(needed):
             raise RuntimeError(needed + " is not built")
     server = Server()
@@ -206,6 +217,35 @@ class Page(unittest.TestCase):
         self.chord("a")
         self.chord("v")
 
+    def wait(self, script, timeout=30):
+        """Waits until an async script, given `done` as its last argument,
+        calls it with something true, and returns that."""
+        return WebDriverWait(self.driver, timeout, poll_frequency=0.1).until(
+            lambda d: d.execute_async_script("const done = arguments[0];" + script))
+
+    def boxes(self):
+        """Each field's and label's box: left, top, width, height."""
+        return self.driver.execute_script(
+            "return [...document.querySelectorAll('input'), ...document.querySelectorAll('label')]"
+            "  .map((e) => {"
+            "  const r = e.getBoundingClientRect(); return [r.left, r.top, r.width, r.height]; })")
+
+    def assert_no_axe_violations(self):
+        with open(AXE) as f:
+            self.driver.execute_script(f.read())
+        found = self.driver.execute_async_script(
+            "axe.run(document, {runOnly: {type: 'tag', values:"
+            " ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa']}}).then((r) => arguments[0](r))")
+        self.assertGreater(len(found["passes"]), 10, "axe-core checked little")
+        self.assertEqual([(v["id"], [n["target"] for n in v["nodes"]]) for v in found["violations"]],
+                         [])
+
+    def retype_worked_case(self, case):
+        seen = []
+        for field, text in zip(FIELDS, WORKED_CASES[case][0]):
+            self.retype(field, text, seen)
+        self.assertEqual(seen[-1][3], WORKED_CASES[case][1])
+
     def assert_results_follow(self, seen):
         """Every result shown is kandu-calc's for the field texts beside it."""
         expected = kandu_calc([v[:3] for v in seen])
@@ -255,25 +295,66 @@ class Page(unittest.TestCase):
         self.assertEqual(self.values()[:3], ["1100\u00e9", "200", "+ -10"])
         self.assert_results_follow(seen)
 
-    def test_tab_order_and_help_lines(self):
+    def test_keyboard_leaves_the_page_and_nothing_moves(self):
         d = self.driver
         helps = d.find_elements(By.CLASS_NAME, "help")
-
-        def walk(modifier):
-            order = []
-            for _ in range(8):
-                if modifier:
-                    self.chord(Keys.TAB, modifier)
-                else:
-                    self.keys(Keys.TAB)
-                order.append(self.focused())
-                shown = [h.get_attribute("id") for h in helps if h.is_displayed()]
-                self.assertEqual(shown, [order[-1] + "-help"])
-            return order
-
         d.find_element(By.ID, "coeff").click()
-        self.assertEqual(walk(None), ["displayed", "real", "result", "coeff"] * 2)
-        self.assertEqual(walk(Keys.SHIFT), ["result", "real", "displayed", "coeff"] * 2)
+        place = self.boxes()
+        order = []
+        for _ in range(4):
+            self.keys(Keys.TAB)
+            order.append(self.focused())
+            self.assertEqual(self.boxes(), place, "a field moved when %s took the focus" % order[-1])
+            self.assertTrue(all(h.is_displayed() for h in helps))
+        # Tab and Shift+Tab go on past the fields, as a browser's do.
+        self.assertEqual(order[:3], ["displayed", "real", "result"])
+        self.assertNotIn(order[3], FIELDS + ("result",))
+        d.find_element(By.ID, "coeff").click()
+        self.chord(Keys.TAB, Keys.SHIFT)
+        self.assertNotIn(self.focused(), FIELDS + ("result",))
+
+    def test_status_says_the_result_once_typing_pauses(self):
+        d = self.driver
+        self.assertIsNone(d.find_element(By.ID, "result").get_attribute("aria-live"))
+        self.assertEqual(d.find_element(By.ID, "status").get_attribute("role"), "status")
+        said = "adjust temp. coeff to "
+        self.retype("displayed", "200", [])
+        self.wait("done(document.getElementById('status').textContent.startsWith(%r))" % said)
+        d.execute_script(
+            "window.statusSaid = [];"
+            "const s = document.getElementById('status');"
+            "new MutationObserver(() => statusSaid.push(s.textContent))"
+            "    .observe(s, {childList: true, characterData: true, subtree: true});")
+        d.find_element(By.ID, "real").click()
+        self.chord("a")
+        self.keys("250")  # three keys in one go: one pause, after the last
+        self.wait("done(statusSaid.length > 0)")
+        self.assertEqual(self.values()[3], "880")
+        self.assertEqual(d.execute_script("return statusSaid"), [said + "880"])
+
+    def test_narrow_screens_and_200_percent_zoom(self):
+        try:
+            for width, scale in ((360, 2), (320, 2), (180, 4)):
+                browser.screen(width, 640, scale)
+                browser.open(server.url())
+                seen = []
+                self.retype("displayed", "21", seen)
+                self.assertEqual(seen[-1][3], OUT_OF_RANGE)
+                d = self.driver
+                self.assertLessEqual(
+                    d.execute_script("return document.documentElement.scrollWidth"), width)
+                self.assertLessEqual(
+                    *d.execute_script("const r = document.getElementById('result');"
+                                      "return [r.scrollWidth, r.clientWidth]"),
+                    "the result does not show whole at %d px" % width)
+                boxes = self.boxes()
+                for left, top, w, h in boxes[:4]:
+                    self.assertGreaterEqual(min(w, h), 48, "field at %d px" % width)
+                if width < 360:  # each label above its field
+                    for field, label in zip(boxes[:4], boxes[4:]):
+                        self.assertLessEqual(label[1] + label[3], field[1])
+        finally:
+            browser.screen()
 
     def test_result_field_is_read_only(self):
         self.driver.find_element(By.ID, "result").click()
@@ -311,30 +392,114 @@ class Page(unittest.TestCase):
         # The comparison covers many valid results, not mostly "out of range".
         self.assertGreater(len(valid), len(triples) // 4)
 
-    def test_works_offline_after_the_first_visit(self):
-        first = Server()
-        try:
-            browser.open(first.url())
-            WebDriverWait(self.driver, 10).until(
-                lambda d: d.execute_script("return !!navigator.serviceWorker.controller"))
-        finally:
-            first.stop()
-        # The page was first fetched as '/': offline it also opens by name.
-        browser.open(first.url("index.html"))
-        seen = []
-        for field, text in zip(FIELDS, WORKED_CASES[1][0]):
-            self.retype(field, text, seen)
-        self.assertEqual(seen[-1][3], WORKED_CASES[1][1])
+    def test_update_arrives_past_the_http_cache_and_works_offline(self):
+        with tempfile.TemporaryDirectory(prefix="kandu-web-") as tmp:
+            site, second = os.path.join(tmp, "site"), os.path.join(tmp, "second")
+            shutil.copytree(WEB_BUILD, site)
+            subprocess.run(["make", "-s", "-C", ROOT, "web", "WEB=" + second, "VERSION=9.9.9.9"],
+                           check=True, stdout=subprocess.DEVNULL)
+            host = Server(site, KEPT_TEN_MINUTES)
+            try:
+                browser.open(host.url())
+                self.wait("done(!!navigator.serviceWorker.controller)")
+                self.wait("caches.open('another-app').then(() => done(true))")
+                # The new build goes up, the old one's files go away.
+                shutil.rmtree(site)
+                shutil.copytree(second, site)
+                shown = []
+                for _ in range(2):
+                    browser.open(host.url())
+                    shown.append(self.driver.find_element(By.TAG_NAME, "footer").text)
+                    # The visit makes the browser look for a new service
+                    # worker; this waits until one, if found, has taken over.
+                    self.wait("navigator.serviceWorker.getRegistration().then((r) => r.update()"
+                              "  .then(() => done(!r.installing && !r.waiting)))")
+                self.assertEqual(shown[1], "Kandu 9.9.9.9", "visits after the update: %r" % shown)
+                self.retype_worked_case(1)
+                keys = self.wait("caches.keys().then(done)")
+                self.assertIn("another-app", keys)
+                self.assertEqual(len(keys), 2, keys)
+            finally:
+                host.stop()
+            # Offline, from a link with a query string, and by name.
+            for path in ("?from=home-screen", "index.html"):
+                browser.open(host.url(path))
+                self.assertEqual(self.driver.find_element(By.TAG_NAME, "footer").text,
+                                 "Kandu 9.9.9.9")
+                self.retype_worked_case(1)
+        # Each build names its wasm by its bytes' hash.
+        with open(os.path.join(WEB_BUILD, "index.html")) as f:
+            wasm = re.search(r"'(kandu-[0-9a-f]{16}\.wasm)'", f.read()).group(1)
+        with open(os.path.join(WEB_BUILD, wasm), "rb") as f:
+            self.assertEqual(wasm[6:22], hashlib.sha256(f.read()).hexdigest()[:16])
 
     def test_one_file_page_opened_from_disk(self):
         browser.open("file://" + os.path.join(WEB_BUILD, "kandu.html"))
-        seen = []
-        for field, text in zip(FIELDS, WORKED_CASES[2][0]):
-            self.retype(field, text, seen)
-        self.assertEqual(seen[-1][3], WORKED_CASES[2][1])
+        self.retype_worked_case(2)
         self.assertEqual(
             self.driver.execute_script("return performance.getEntriesByType('resource').length"),
             0, "the one-file page fetched something")
+
+    def test_installable_within_its_byte_budget(self):
+        host = Server()
+        try:
+            browser.open(host.url())
+            self.wait("done(!!navigator.serviceWorker.controller)")
+            first_visit = host.bytes_sent
+            self.assertLessEqual(first_visit, 16 * 1024, host.requests)
+            errors = self.driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})
+            self.assertEqual(errors["installabilityErrors"], [])
+            with open(os.path.join(WEB_BUILD, "manifest.webmanifest")) as f:
+                manifest = json.load(f)
+            for name in ("name", "short_name", "background_color", "theme_color"):
+                self.assertTrue(manifest.get(name), name)
+            self.assertEqual((manifest["start_url"], manifest["scope"], manifest["display"]),
+                             ("./", "./", "standalone"))
+            icons = set()
+            for icon in manifest["icons"]:
+                with open(os.path.join(WEB_BUILD, icon["src"]), "rb") as f:
+                    png = f.read(24)
+                self.assertEqual(png[:8], b"\x89PNG\r\n\x1a\n")
+                self.assertEqual("%dx%d" % struct.unpack(">II", png[16:24]), icon["sizes"])
+                icons.add((icon["sizes"], icon.get("purpose", "any")))
+                # Whatever the browser has not fetched yet, as an installing one would.
+                self.wait("fetch(%r, {cache: 'no-store'}).then((r) => done(r.ok))" % icon["src"])
+            self.assertLessEqual({("192x192", "any"), ("512x512", "any")}, icons)
+            self.assertIn("maskable", [purpose for _, purpose in icons])
+            self.assertLessEqual(host.bytes_sent, 32 * 1024, host.requests)
+            for meta in ("theme-color", "description"):
+                self.assertTrue(self.driver.find_element(
+                    By.CSS_SELECTOR, "meta[name=%s]" % meta).get_attribute("content"))
+        finally:
+            host.stop()
+
+    def test_no_violation_of_wcag_2_1_a_and_aa(self):
+        self.retype_worked_case(3)
+        self.driver.find_element(By.ID, "result").click()
+        self.assert_no_axe_violations()
+
+    def test_clear_message_when_the_calculation_cannot_load(self):
+        d = self.driver
+        with tempfile.TemporaryDirectory(prefix="kandu-web-") as site:
+            for name in os.listdir(WEB_BUILD):
+                if not name.endswith(".wasm"):
+                    shutil.copy(os.path.join(WEB_BUILD, name), site)
+            missing = Server(site)
+            # A policy without 'wasm-unsafe-eval' refuses to compile the wasm.
+            refused = Server(headers={"Content-Security-Policy": "script-src 'unsafe-inline'"})
+            try:
+                for host in (missing, refused):
+                    d.get(host.url())
+                    WebDriverWait(d, 30).until(
+                        lambda d: d.find_element(By.ID, "failure").is_displayed())
+                    self.assertIn("The calculation could not be loaded",
+                                  d.find_element(By.ID, "failure").text)
+                    self.assertEqual(self.values()[3], "")
+                self.assert_no_axe_violations()
+                browser.console_errors()  # the failed fetch, compilation and registration
+            finally:
+                missing.stop()
+                refused.stop()
 
 
 if __name__ == "__main__":
