@@ -1,27 +1,33 @@
 #!/usr/bin/python3
 """The web page's figures in headless Chromium, from a local server: time
 from navigation to an interactive form, keystroke to updated result, bytes
-transferred, file sizes. Needs `make web`.
+transferred, file sizes, and Lighthouse's four category scores for a phone.
+Needs `make web` and Lighthouse under build/npm (`make web-bench` builds both).
 
-  bench/web_bench.py [--runs N] [--keys N] [--screenshot FILE.png]
+  bench/web_bench.py [--runs N] [--keys N] [--lighthouse-runs N] [--screenshot FILE.png]
 
---screenshot also saves the page as a 360-pixel-wide phone shows it, with
-the help line of the focused field."""
+--screenshot instead saves the page as a 360-pixel-wide phone shows it, with
+the focus in a field."""
 import argparse
+import json
 import os
 import statistics
+import subprocess
 import sys
+import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "web"))
-from web_browser import WEB_BUILD, Browser, Server  # noqa: E402
+from web_browser import (  # noqa: E402
+    CHROMIUM, CHROMIUM_FLAGS, WEB_BUILD, Browser, Server, install_check)
 
 from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.common.keys import Keys  # noqa: E402
 from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
 
-SERVED = ["index.html", "kandu.wasm", "sw.js"]
+LIGHTHOUSE = os.path.join(ROOT, "build", "npm", "lighthouse", "node_modules", ".bin", "lighthouse")
+CATEGORIES = ["performance", "accessibility", "best-practices", "seo"]
 
 # Keystroke timing: from the key event's time stamp to the moment the result
 # field holds the new text (the page's listener on the field runs before this
@@ -81,7 +87,7 @@ def report_keys(label, times):
 
 def bench(runs, keys):
     print("\n== web page (headless Chromium, local server) ==")
-    for name in SERVED + ["kandu.html"]:
+    for name in sorted(os.listdir(WEB_BUILD)):
         figure(name + " size", os.path.getsize(os.path.join(WEB_BUILD, name)), "bytes")
 
     server = Server()
@@ -102,7 +108,14 @@ def bench(runs, keys):
         figure("first visit: navigation to interactive form", ms(ready_time(d)), "ms")
         WebDriverWait(d, 10).until(
             lambda d: d.execute_script("return !!navigator.serviceWorker.controller"))
+        page = [r for r in server.requests if not r[0].endswith((".png", ".webmanifest"))]
+        figure("first visit: page, wasm, service worker, headers", sum(r[2] for r in page),
+               "bytes")
         figure("first visit: transferred, headers included", server.bytes_sent, "bytes")
+        errors, _ = install_check(d, server)
+        figure("same with manifest and icons, as when installing", server.bytes_sent, "bytes")
+        if errors:
+            print("installability errors:", errors)
 
         before = server.bytes_sent
         cached = load_times(browser, server.url(), runs)
@@ -134,9 +147,39 @@ def bench(runs, keys):
         server.stop()
 
 
+def lighthouse(runs):
+    """Lighthouse's scores for a phone (its default device), each the median
+    of `runs` runs; each run starts a Chromium of its own."""
+    server = Server()
+    scores = {c: [] for c in CATEGORIES}
+    speed = []
+    try:
+        with tempfile.TemporaryDirectory(prefix="kandu-lighthouse-") as tmp:
+            report = os.path.join(tmp, "report.json")
+            for _ in range(runs):
+                subprocess.run(
+                    [LIGHTHOUSE, server.url(), "--quiet", "--output=json", "--output-path=" + report,
+                     "--only-categories=" + ",".join(CATEGORIES),
+                     "--chrome-flags=" + " ".join(CHROMIUM_FLAGS)],
+                    env=dict(os.environ, CHROME_PATH=CHROMIUM), check=True)
+                with open(report) as f:
+                    result = json.load(f)
+                for c in CATEGORIES:
+                    scores[c].append(round(result["categories"][c]["score"] * 100))
+                speed.append(result["environment"]["benchmarkIndex"])
+    finally:
+        server.stop()
+    for c in CATEGORIES:
+        figure("Lighthouse %s, phone, median of %d (lowest)" % (c, runs),
+               "%d (%d)" % (statistics.median(scores[c]), min(scores[c])), "of 100")
+    # Lighthouse scales its CPU slow-down for a machine of about 1000 and
+    # warns below it: a busy machine scores lower.
+    figure("Lighthouse's benchmark index of this machine, median", statistics.median(speed), "")
+
+
 def screenshot(path):
     server = Server()
-    browser = Browser(width=360, height=330)
+    browser = Browser(width=360, height=440)
     try:
         browser.open(server.url())
         browser.driver.find_element(By.ID, "real").click()
@@ -151,14 +194,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--runs", type=int, default=21, help="page loads per figure")
     parser.add_argument("--keys", type=int, default=50, help="keystrokes per figure")
+    parser.add_argument("--lighthouse-runs", type=int, default=3, help="Lighthouse runs")
     parser.add_argument("--screenshot", metavar="FILE", help="save a phone-sized screenshot")
     args = parser.parse_args()
-    if not os.path.exists(os.path.join(WEB_BUILD, "kandu.html")):
-        sys.exit("web-bench: build the page first: make web")
+    if not os.path.exists(os.path.join(WEB_BUILD, "kandu.html")) or not os.path.exists(LIGHTHOUSE):
+        sys.exit("web_bench: build the page and install Lighthouse first: make web-bench")
     if args.screenshot:
         screenshot(args.screenshot)
     else:
         bench(args.runs, args.keys)
+        lighthouse(args.lighthouse_runs)
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 server for build/web: what tests/web/web_test.py and bench/web_bench.py share."""
 import functools
 import http.server
+import json
 import os
 import shutil
 import tempfile
@@ -30,11 +31,14 @@ CHROMIUM_FLAGS = [
 
 
 class _QuietHandler(http.server.SimpleHTTPRequestHandler):
+    """Serves one request per connection (HTTP/1.0), so that the bytes
+    written on a connection are one response's."""
+
     def log_message(self, *args):
         pass
 
     def log_request(self, code="-", size="-"):
-        self.server.requests.append((self.path, int(code)))
+        self._status = int(code)
 
     def setup(self):
         super().setup()
@@ -45,13 +49,20 @@ class _QuietHandler(http.server.SimpleHTTPRequestHandler):
             self.send_header(name, value)
         super().end_headers()
 
+    def finish(self):
+        super().finish()
+        self.server.requests.append(
+            (getattr(self, "path", ""), getattr(self, "_status", 0), self.wfile.count))
+
 
 class _CountingWriter:
     def __init__(self, stream, server):
         self._stream = stream
         self._server = server
+        self.count = 0
 
     def write(self, data):
+        self.count += len(data)
         with self._server.count_lock:
             self._server.bytes_sent += len(data)
         return self._stream.write(data)
@@ -63,9 +74,10 @@ class _CountingWriter:
 class Server:
     """build/web, or another directory, on a free loopback port, served from a
     thread with the given extra response headers; counts every byte it sends,
-    headers included, and keeps each request's path and status."""
+    headers included, and keeps each request's path, status and bytes."""
 
     def __init__(self, directory=WEB_BUILD, headers=None):
+        self.directory = directory
         handler = functools.partial(_QuietHandler, directory=directory)
         self._httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         self._httpd.daemon_threads = True
@@ -142,3 +154,19 @@ class Browser:
     def console_errors(self):
         """Console messages of level error (SEVERE) since the last call."""
         return [e for e in self.driver.get_log("browser") if e["level"] == "SEVERE"]
+
+
+def install_check(driver, server):
+    """Asks Chromium whether the page open from `server` can be installed,
+    then fetches from the page what of the manifest and its icons Chromium
+    has not fetched yet, as an installing browser would. Returns Chromium's
+    installability errors and the manifest."""
+    errors = driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"]
+    with open(os.path.join(server.directory, "manifest.webmanifest")) as f:
+        manifest = json.load(f)
+    fetched = {path for path, _, _ in server.requests}
+    for name in ["manifest.webmanifest"] + [icon["src"] for icon in manifest["icons"]]:
+        if "/" + name not in fetched:
+            driver.execute_async_script(
+                "fetch(arguments[0], {cache: 'no-store'}).then(arguments[1], arguments[1])", name)
+    return errors, manifest
