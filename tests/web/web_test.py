@@ -399,6 +399,10 @@ class Page(unittest.TestCase):
         with tempfile.TemporaryDirectory(prefix="kandu-web-") as tmp:
             site, second = os.path.join(tmp, "site"), os.path.join(tmp, "second")
             shutil.copytree(WEB_BUILD, site)
+            # The second build: the same with another version, its page and
+            # all that depends on it made anew.
+            shutil.copytree(WEB_BUILD, second)
+            os.remove(os.path.join(second, "index.html"))
             subprocess.run(["make", "-s", "-C", ROOT, "web", "WEB=" + second, "VERSION=9.9.9.9"],
                            check=True, stdout=subprocess.DEVNULL)
             host = Server(site, KEPT_TEN_MINUTES)
