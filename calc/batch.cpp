@@ -3,16 +3,37 @@
 
 const char INVALID_INPUT_TEXT[] = "invalid input";
 
+enum { ENCODING_UNKNOWN, ENCODING_BYTES, ENCODING_UTF16LE, ENCODING_UTF16BE };
+
+enum : unsigned char { CTRL_Z = 0x1a, DEL = 0x7f };
+
+// Control characters that text may hold; any other one means binary data.
+static const uint32_t TEXT_CONTROLS =
+    1u << '\t' | 1u << '\n' | 1u << '\v' | 1u << '\f' | 1u << '\r';
+
+// A UTF-16 character outside ASCII stands as this byte: like any such
+// character it is neither digit, blank, sign nor separator.
+static const unsigned char NON_ASCII = 0x80;
+
+static const unsigned char UTF8_BOM[3] = {0xef, 0xbb, 0xbf};
+
 static void start_line(BatchState *s) {
-    for (int f = 0; f < BATCH_FIELDS; ++f)
-        int_scan_start(&s->field[f]);
-    s->tabs = 0;
+    for (int k = 0; k < SPLIT_KINDS; ++k) {
+        for (int f = 0; f < BATCH_FIELDS; ++f)
+            int_scan_start(&s->split[k].field[f]);
+        s->split[k].count = 0;
+    }
+    s->in_word = false;
     s->in_line = false;
     s->pending_cr = false;
 }
 
 void batch_start(BatchState *s, const char *newline) {
     start_line(s);
+    s->encoding = ENCODING_UNKNOWN;
+    s->head_length = 0;
+    s->ended = false;
+    s->not_text = false;
     s->newline = newline;
     s->line_number = 0;
     s->invalid_lines = 0;
@@ -20,17 +41,27 @@ void batch_start(BatchState *s, const char *newline) {
 
 static void end_line(BatchState *s, const BatchSink *sink) {
     ++s->line_number;
+    // The first kind of separator the line holds decides; blanks come last.
+    int kind = SPLIT_TABS;
+    while (kind < SPLIT_BLANKS && s->split[kind].count == 0)
+        ++kind;
+    const BatchSplit *split = &s->split[kind];
+    // Separators between three values are two; for blanks the count is of words.
+    uint32_t wanted = kind == SPLIT_BLANKS ? BATCH_FIELDS : BATCH_FIELDS - 1;
+
     char line[sizeof INVALID_INPUT_TEXT + 2];
     char *end = line;
     const char *text = 0;
-    if (s->tabs != BATCH_FIELDS - 1) {
+    if (kind == SPLIT_BLANKS && split->count == 0) {
+        // A blank line keeps its place in the output, empty.
+    } else if (split->count != wanted) {
         ++s->invalid_lines;
         if (sink->invalid_line) sink->invalid_line(sink->context, s->line_number);
         text = INVALID_INPUT_TEXT;
     } else {
-        CoefficientOutcome o =
-            compute_coefficient(int_scan_result(&s->field[0]), int_scan_result(&s->field[1]),
-                                int_scan_result(&s->field[2]));
+        CoefficientOutcome o = compute_coefficient(int_scan_result(&split->field[0]),
+                                                   int_scan_result(&split->field[1]),
+                                                   int_scan_result(&split->field[2]));
         if (o.valid)
             end = format_int(o.value, line);
         else
@@ -45,43 +76,154 @@ static void end_line(BatchState *s, const BatchSink *sink) {
     start_line(s);
 }
 
-static inline void field_char(BatchState *s, unsigned char c) {
-    if (s->tabs < BATCH_FIELDS) int_scan_feed(&s->field[s->tabs], c);
+static inline void split_char(BatchSplit *split, unsigned char c) {
+    if (split->count < BATCH_FIELDS) int_scan_feed(&split->field[split->count], c);
 }
 
-void batch_feed(BatchState *s, const char *data, size_t length, const BatchSink *sink) {
-    const unsigned char *p = (const unsigned char *)data;
-    const unsigned char *end = p + length;
-    while (p < end) {
-        unsigned char c = *p++;
-        if (s->pending_cr) {
-            // A CR right before the LF is the line ending, not text.
-            s->pending_cr = false;
-            if (c == '\n') {
-                end_line(s, sink);
-                continue;
-            }
-            field_char(s, '\r');
+static inline void split_separator(BatchSplit *split) {
+    if (split->count != UINT32_MAX) ++split->count;
+}
+
+// A character inside a line, offered to every way of splitting it.
+static inline void line_char(BatchState *s, unsigned char c) {
+    s->in_line = true;
+    if (c == '\t') {
+        // A line with a tab is split on tabs only; the others never count.
+        split_separator(&s->split[SPLIT_TABS]);
+        return;
+    }
+    split_char(&s->split[SPLIT_TABS], c);
+    if (c == ';')
+        split_separator(&s->split[SPLIT_SEMICOLONS]);
+    else
+        split_char(&s->split[SPLIT_SEMICOLONS], c);
+    if (c == ',')
+        split_separator(&s->split[SPLIT_COMMAS]);
+    else
+        split_char(&s->split[SPLIT_COMMAS], c);
+    BatchSplit *words = &s->split[SPLIT_BLANKS];
+    if (c == ' ') {
+        s->in_word = false;
+    } else {
+        if (!s->in_word) {
+            s->in_word = true;
+            split_separator(words);
         }
-        if (c == '\n') {
-            end_line(s, sink);
-            continue;
+        if (words->count <= BATCH_FIELDS) int_scan_feed(&words->field[words->count - 1], c);
+    }
+}
+
+static void end_input(BatchState *s, const BatchSink *sink) {
+    // Input that ends in a bare CR: the CR is the line's ending.
+    s->pending_cr = false;
+    if (s->in_line) end_line(s, sink);
+    s->ended = true;
+}
+
+// One character of the decoded text. Returns false when the input ends.
+static bool take_char(BatchState *s, unsigned char c, const BatchSink *sink) {
+    if (c < 0x20 || c == DEL) {
+        if (c == CTRL_Z) {
+            end_input(s, sink);
+            return false;
         }
-        s->in_line = true;
-        if (c == '\r') {
-            s->pending_cr = true;
-        } else if (c == '\t') {
-            if (s->tabs != UINT32_MAX) ++s->tabs;
-        } else {
-            field_char(s, c);
+        if (c == DEL || !(TEXT_CONTROLS >> c & 1)) {
+            s->not_text = true;
+            s->ended = true;
+            return false;
         }
     }
+    if (s->pending_cr) {
+        // A CR right before the LF is the line ending, not text.
+        s->pending_cr = false;
+        if (c == '\n') {
+            end_line(s, sink);
+            return true;
+        }
+        line_char(s, '\r');
+    }
+    if (c == '\n') {
+        end_line(s, sink);
+    } else if (c == '\r') {
+        s->in_line = true;
+        s->pending_cr = true;
+    } else {
+        line_char(s, c);
+    }
+    return true;
+}
+
+// The bytes kept while looking for a byte-order mark turned out to be text.
+static void take_head_as_text(BatchState *s, const BatchSink *sink) {
+    s->encoding = ENCODING_BYTES;
+    uint8_t kept = s->head_length;
+    s->head_length = 0;
+    for (uint8_t i = 0; i < kept && take_char(s, s->head[i], sink); ++i) {
+    }
+}
+
+// The first bytes: a byte-order mark tells the encoding; without one the
+// input is bytes.
+static void take_head(BatchState *s, unsigned char b, const BatchSink *sink) {
+    s->head[s->head_length++] = b;
+    const uint8_t *h = s->head;
+    uint8_t n = s->head_length;
+    if (n == 2 && ((h[0] == 0xff && h[1] == 0xfe) || (h[0] == 0xfe && h[1] == 0xff))) {
+        s->encoding = h[0] == 0xff ? ENCODING_UTF16LE : ENCODING_UTF16BE;
+        s->head_length = 0;
+        return;
+    }
+    bool utf8_mark = true;
+    for (uint8_t i = 0; i < n; ++i)
+        utf8_mark = utf8_mark && h[i] == UTF8_BOM[i];
+    if (utf8_mark && n == sizeof UTF8_BOM) {
+        s->encoding = ENCODING_BYTES;
+        s->head_length = 0;
+        return;
+    }
+    if (utf8_mark || (n == 1 && (b == 0xff || b == 0xfe))) return;
+    take_head_as_text(s, sink);
+}
+
+bool batch_feed(BatchState *s, const char *data, size_t length, const BatchSink *sink) {
+    const unsigned char *p = (const unsigned char *)data;
+    const unsigned char *end = p + length;
+    while (p < end && !s->ended) {
+        switch (s->encoding) {
+        case ENCODING_UNKNOWN: take_head(s, *p++, sink); break;
+        case ENCODING_BYTES:
+            while (p < end && take_char(s, *p++, sink)) {
+            }
+            break;
+        default: {
+            // UTF-16: two bytes a unit; the first waits in head[0].
+            unsigned char b = *p++;
+            if (s->head_length == 0) {
+                s->head[0] = b;
+                s->head_length = 1;
+                break;
+            }
+            s->head_length = 0;
+            unsigned unit = s->encoding == ENCODING_UTF16LE ? (unsigned)b << 8 | s->head[0]
+                                                            : (unsigned)s->head[0] << 8 | b;
+            take_char(s, unit < 0x80 ? (unsigned char)unit : NON_ASCII, sink);
+        }
+        }
+    }
+    return !s->ended;
 }
 
 void batch_finish(BatchState *s, const BatchSink *sink) {
-    if (s->pending_cr) {
-        // Input that ends in a bare CR: the CR is the line's ending.
-        s->pending_cr = false;
+    if (s->ended) return;
+    if (s->encoding == ENCODING_UNKNOWN) {
+        // Input shorter than a byte-order mark.
+        take_head_as_text(s, sink);
+        if (s->ended) return;
+    } else if (s->encoding != ENCODING_BYTES && s->head_length) {
+        // UTF-16 that stops inside a unit.
+        s->not_text = true;
+        s->ended = true;
+        return;
     }
-    if (s->in_line) end_line(s, sink);
+    end_input(s, sink);
 }
