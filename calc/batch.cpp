@@ -1,4 +1,5 @@
 #include "calc/batch.h"
+#include <string.h>
 #include "calc/coefficient.h"
 
 const char INVALID_INPUT_TEXT[] = "invalid input";
@@ -18,11 +19,9 @@ static const unsigned char NON_ASCII = 0x80;
 static const unsigned char UTF8_BOM[3] = {0xef, 0xbb, 0xbf};
 
 static void start_line(BatchState *s) {
-    for (int k = 0; k < SPLIT_KINDS; ++k) {
-        for (int f = 0; f < BATCH_FIELDS; ++f)
-            int_scan_start(&s->split[k].field[f]);
-        s->split[k].count = 0;
-    }
+    int_scan_start(&s->first);
+    // All zero is every scan's start (int_scan_start) and no separator yet.
+    memset(s->split, 0, sizeof s->split);
     s->in_word = false;
     s->in_line = false;
     s->pending_cr = false;
@@ -59,9 +58,9 @@ static void end_line(BatchState *s, const BatchSink *sink) {
         if (sink->invalid_line) sink->invalid_line(sink->context, s->line_number);
         text = INVALID_INPUT_TEXT;
     } else {
-        CoefficientOutcome o = compute_coefficient(int_scan_result(&split->field[0]),
-                                                   int_scan_result(&split->field[1]),
-                                                   int_scan_result(&split->field[2]));
+        CoefficientOutcome o =
+            compute_coefficient(int_scan_result(&s->first), int_scan_result(&split->later[0]),
+                                int_scan_result(&split->later[1]));
         if (o.valid)
             end = format_int(o.value, line);
         else
@@ -76,41 +75,49 @@ static void end_line(BatchState *s, const BatchSink *sink) {
     start_line(s);
 }
 
+// A character after the split's first separator: part of a later value.
 static inline void split_char(BatchSplit *split, unsigned char c) {
-    if (split->count < BATCH_FIELDS) int_scan_feed(&split->field[split->count], c);
+    uint32_t later = split->count - 1; // wraps while still in the first value
+    if (later < BATCH_FIELDS - 1) int_scan_feed(&split->later[later], c);
 }
 
 static inline void split_separator(BatchSplit *split) {
     if (split->count != UINT32_MAX) ++split->count;
 }
 
-// A character inside a line, offered to every way of splitting it.
+// A character inside a line, offered to each way of splitting it that can
+// still count: once a line has a separator, the ways after it never do.
 static inline void line_char(BatchState *s, unsigned char c) {
     s->in_line = true;
+    int_scan_feed(&s->first, c);
+    BatchSplit *split = &s->split[SPLIT_TABS];
     if (c == '\t') {
-        // A line with a tab is split on tabs only; the others never count.
-        split_separator(&s->split[SPLIT_TABS]);
+        split_separator(split);
         return;
     }
-    split_char(&s->split[SPLIT_TABS], c);
-    if (c == ';')
-        split_separator(&s->split[SPLIT_SEMICOLONS]);
-    else
-        split_char(&s->split[SPLIT_SEMICOLONS], c);
-    if (c == ',')
-        split_separator(&s->split[SPLIT_COMMAS]);
-    else
-        split_char(&s->split[SPLIT_COMMAS], c);
+    split_char(split, c);
+    if (split->count) return;
+    static const unsigned char SEPARATOR[] = {';', ','};
+    for (unsigned char separator : SEPARATOR) {
+        ++split;
+        if (c == separator)
+            split_separator(split);
+        else
+            split_char(split, c);
+        if (split->count) return;
+    }
     BatchSplit *words = &s->split[SPLIT_BLANKS];
     if (c == ' ') {
         s->in_word = false;
-    } else {
-        if (!s->in_word) {
-            s->in_word = true;
-            split_separator(words);
-        }
-        if (words->count <= BATCH_FIELDS) int_scan_feed(&words->field[words->count - 1], c);
+        return;
     }
+    if (!s->in_word) {
+        s->in_word = true;
+        split_separator(words);
+    }
+    // Words count from 1: the second word is the first later value.
+    uint32_t later = words->count - 2;
+    if (later < BATCH_FIELDS - 1) int_scan_feed(&words->later[later], c);
 }
 
 static void end_input(BatchState *s, const BatchSink *sink) {
@@ -121,7 +128,12 @@ static void end_input(BatchState *s, const BatchSink *sink) {
 }
 
 // One character of the decoded text. Returns false when the input ends.
-static bool take_char(BatchState *s, unsigned char c, const BatchSink *sink) {
+static inline bool take_char(BatchState *s, unsigned char c, const BatchSink *sink) {
+    if (c > ' ' && c != DEL && !s->pending_cr) {
+        // Most characters: text inside a line.
+        line_char(s, c);
+        return true;
+    }
     if (c < 0x20 || c == DEL) {
         if (c == CTRL_Z) {
             end_input(s, sink);

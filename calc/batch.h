@@ -36,14 +36,17 @@ struct BatchSink {
     void (*invalid_line)(void *context, uint64_t line_number);
 };
 
-// One way of splitting the current line: the values so far, and how many
-// separators (for blanks: how many words) were seen.
+// One way of splitting the current line: its second and third values so
+// far, and how many separators (for blanks: how many words) were seen.
 struct BatchSplit {
-    IntScan field[BATCH_FIELDS];
+    IntScan later[BATCH_FIELDS - 1];
     uint32_t count; // saturates; only "exactly three values" matters
 };
 
 struct BatchState {
+    // The first value begins where the line does in every split, and a
+    // separator ends a number as any non-digit does: one scan serves all.
+    IntScan first;
     BatchSplit split[SPLIT_KINDS];
     bool in_word;         // inside a run of non-blanks
     bool in_line;         // characters seen since the last line ending
