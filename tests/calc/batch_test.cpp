@@ -28,6 +28,11 @@ void collect_invalid(void *context, uint64_t line) {
     ((Collected *)context)->invalid.push_back(line);
 }
 
+// A literal's bytes, zero bytes inside included.
+template <size_t N> std::string bytes(const char (&text)[N]) {
+    return std::string(text, N - 1);
+}
+
 // Feeds input in pieces of `piece` bytes (0: all at once).
 Collected run(const std::string &input, size_t piece = 0, const char *newline = "\n") {
     characteristic_table = &storage;
@@ -119,39 +124,25 @@ TEST(Batch, ByteOrderMarksAndUtf16) {
 
 TEST(Batch, InputThatIsNotTextStopsAtItsLine) {
     // Results before the line stand; nothing of it or after it is written.
-    Collected c = run(std::string("1100\t200\t250\n1100\t200\0"
-                                  "99\t250\n700\t200\t250\n",
-                                  27));
+    Collected c = run(bytes("1100\t200\t250\n1100\t200\0"
+                            "99\t250\n700\t200\t250\n"));
     EXPECT_EQ(c.output, "880\n");
     EXPECT_EQ(c.not_text_line, 2u);
     EXPECT_EQ(run(std::string(16, '\0')).not_text_line, 1u);
     EXPECT_EQ(run("\x89PNG\r\n\x1a\n").not_text_line, 0u); // Ctrl+Z ends before junk
     EXPECT_EQ(run("1100 200 250\n\x1b[0m\n").not_text_line, 2u);
     // UTF-16 without its mark has zero bytes; with it, an odd length is cut off.
-    EXPECT_EQ(run(std::string("1\0"
-                              "1\0",
-                              4))
-                  .not_text_line,
-              1u);
-    Collected odd = run(std::string("\xff\xfe"
-                                    "7\0"
-                                    "0\0"
-                                    "0\0 \0"
-                                    "2\0"
-                                    "0\0"
-                                    "0\0 \0"
-                                    "2\0"
-                                    "5\0"
-                                    "0\0\n\0"
-                                    "8",
-                                    29));
+    EXPECT_EQ(run(bytes("1\0001\000")).not_text_line, 1u);
+    Collected odd = run(bytes("\xff\xfe"
+                              "7\0000\0000\000 \0002\0000\0000\000 \0002\0005\0000\000\n\000"
+                              "8"));
     EXPECT_EQ(odd.output, "560\n");
     EXPECT_EQ(odd.not_text_line, 2u);
 }
 
 TEST(Batch, CtrlZEndsTheInput) {
-    Collected c = run("1100\t200\t250\r\x1a"
-                      "anything\0");
+    Collected c = run(bytes("1100\t200\t250\r\x1a"
+                            "anything\0"));
     EXPECT_EQ(c.output, "880\n");
     EXPECT_EQ(c.not_text_line, 0u);
     EXPECT_EQ(run("\x1a"
