@@ -6,11 +6,7 @@ const char INVALID_INPUT_TEXT[] = "invalid input";
 
 enum { ENCODING_UNKNOWN, ENCODING_BYTES, ENCODING_UTF16LE, ENCODING_UTF16BE };
 
-enum : unsigned char { CTRL_Z = 0x1a, DEL = 0x7f };
-
-// Control characters that text may hold; any other one means binary data.
-static const uint32_t TEXT_CONTROLS =
-    1u << '\t' | 1u << '\n' | 1u << '\v' | 1u << '\f' | 1u << '\r';
+enum : unsigned char { CTRL_Z = 0x1a };
 
 // A UTF-16 character outside ASCII stands as this byte: like any such
 // character it is neither digit, blank, sign nor separator.
@@ -25,6 +21,7 @@ static void start_line(BatchState *s) {
     s->in_word = false;
     s->in_line = false;
     s->pending_cr = false;
+    s->pending_ctrl_z = false;
 }
 
 void batch_start(BatchState *s, const char *newline) {
@@ -121,44 +118,48 @@ static inline void line_char(BatchState *s, unsigned char c) {
 }
 
 static void end_input(BatchState *s, const BatchSink *sink) {
-    // Input that ends in a bare CR: the CR is the line's ending.
-    s->pending_cr = false;
+    // A bare CR at the end is the line's ending; a line of only a Ctrl+Z is
+    // no line (in_line is not set for it).
     if (s->in_line) end_line(s, sink);
     s->ended = true;
 }
 
 // One character of the decoded text. Returns false when the input ends.
 static inline bool take_char(BatchState *s, unsigned char c, const BatchSink *sink) {
-    if (c > ' ' && c != DEL && !s->pending_cr) {
+    if (c > ' ' && !s->pending_cr && !s->pending_ctrl_z) {
         // Most characters: text inside a line.
         line_char(s, c);
         return true;
     }
-    if (c < 0x20 || c == DEL) {
-        if (c == CTRL_Z) {
-            end_input(s, sink);
-            return false;
-        }
-        if (c == DEL || !(TEXT_CONTROLS >> c & 1)) {
-            s->not_text = true;
+    if (c == 0) {
+        // A field can hold any character but this one.
+        s->not_text = true;
+        s->ended = true;
+        return false;
+    }
+    if (c == '\n') {
+        if (s->pending_ctrl_z) {
             s->ended = true;
             return false;
         }
-    }
-    if (s->pending_cr) {
         // A CR right before the LF is the line ending, not text.
-        s->pending_cr = false;
-        if (c == '\n') {
-            end_line(s, sink);
-            return true;
-        }
-        line_char(s, '\r');
-    }
-    if (c == '\n') {
         end_line(s, sink);
-    } else if (c == '\r') {
+        return true;
+    }
+    if (c == '\r' && s->pending_ctrl_z && !s->pending_cr) {
+        s->pending_cr = true;
+        return true;
+    }
+    // What was held back is text after all.
+    if (s->pending_ctrl_z) line_char(s, CTRL_Z);
+    if (s->pending_cr) line_char(s, '\r');
+    s->pending_ctrl_z = false;
+    s->pending_cr = false;
+    if (c == '\r') {
         s->in_line = true;
         s->pending_cr = true;
+    } else if (c == CTRL_Z && !s->in_line) {
+        s->pending_ctrl_z = true;
     } else {
         line_char(s, c);
     }

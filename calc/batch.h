@@ -6,10 +6,11 @@
 // Input as Windows tools write it: plain bytes (ASCII, UTF-8 or an 8-bit code
 // page), UTF-8 after a byte-order mark, or UTF-16 in either byte order after
 // its byte-order mark. Outside ASCII a character is neither digit, blank nor
-// sign, as in the window. A Ctrl+Z ends the input, as in Windows text files.
-// Control characters other than tab, line feed, vertical tab, form feed and
-// carriage return (a zero byte, say) mean the input is not text: the engine
-// stops before the line holding one.
+// sign, as in the window. A line of only a Ctrl+Z ends the input: that is what
+// Ctrl+Z then Enter gives at a Windows console. A zero character, which no
+// field can hold (binary data, UTF-16 without its mark), or half a UTF-16
+// unit at the end means the input is not text: the engine stops before the
+// line holding it.
 //
 // A line with tabs is split on tabs. A line without tabs is split on
 // semicolons if it has any, else on commas if it has any, else on runs of
@@ -51,6 +52,7 @@ struct BatchState {
     bool in_word;         // inside a run of non-blanks
     bool in_line;         // characters seen since the last line ending
     bool pending_cr;      // a CR that ends the line if a LF follows
+    bool pending_ctrl_z;  // a Ctrl+Z that ends the input if the line ends
     uint8_t encoding;     // how bytes become characters (batch.cpp)
     uint8_t head[3];      // first bytes, kept until the encoding is known
     uint8_t head_length;  // or the first byte of a UTF-16 unit (1)

@@ -129,8 +129,11 @@ TEST(Batch, InputThatIsNotTextStopsAtItsLine) {
     EXPECT_EQ(c.output, "880\n");
     EXPECT_EQ(c.not_text_line, 2u);
     EXPECT_EQ(run(std::string(16, '\0')).not_text_line, 1u);
-    EXPECT_EQ(run("\x89PNG\r\n\x1a\n").not_text_line, 0u); // Ctrl+Z ends before junk
-    EXPECT_EQ(run("1100 200 250\n\x1b[0m\n").not_text_line, 2u);
+    // Other control characters are text, as a field may hold them.
+    EXPECT_EQ(run("1100\t2\x1b"
+                  "00\t250\x7f\n")
+                  .output,
+              run("1100\t2\t250\n").output);
     // UTF-16 without its mark has zero bytes; with it, an odd length is cut off.
     EXPECT_EQ(run(bytes("1\0001\000")).not_text_line, 1u);
     Collected odd = run(bytes("\xff\xfe"
@@ -140,15 +143,19 @@ TEST(Batch, InputThatIsNotTextStopsAtItsLine) {
     EXPECT_EQ(odd.not_text_line, 2u);
 }
 
-TEST(Batch, CtrlZEndsTheInput) {
-    Collected c = run(bytes("1100\t200\t250\r\x1a"
-                            "anything\0"));
+TEST(Batch, ALineOfOnlyCtrlZEndsTheInput) {
+    // As a Windows console gives Ctrl+Z then Enter.
+    Collected c = run(bytes("1100\t200\t250\r\n\x1a\r\nanything\0"));
     EXPECT_EQ(c.output, "880\n");
     EXPECT_EQ(c.not_text_line, 0u);
+    EXPECT_EQ(run("\x1a\n1100\t200\t250\n").output, "");
+    EXPECT_EQ(run("700\t200\t250\n\x1a\r").output, "560\n");
+    // Anywhere else it is text, as in a field.
     EXPECT_EQ(run("\x1a"
-                  "1100\t200\t250\n")
+                  "1100 200 250\n1100\t2\x1a"
+                  "00\t250\n\x1a\r\r\n")
                   .output,
-              "");
+              "out of range\n" + run("1100\t2\t250\n").output + "invalid input\n");
 }
 
 TEST(Batch, LineEndings) {

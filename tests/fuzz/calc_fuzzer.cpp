@@ -145,31 +145,25 @@ std::string reference_text(const uint8_t *data, size_t size) {
 
 void check_batch(const uint8_t *data, size_t size) {
     std::string text = reference_text(data, size);
-    text = text.substr(0, text.find('\x1a'));
-    // Lines before the first character that is not text are computed.
-    size_t bad = 0;
-    while (bad < text.size()) {
-        unsigned char c = (unsigned char)text[bad];
-        if ((c < 0x20 && (!c || !strchr("\t\n\v\f\r", c))) || c == 0x7f) break;
-        ++bad;
-    }
-    bool not_text = bad < text.size();
-    uint64_t bad_line = 1;
-    if (not_text) {
-        size_t last_newline = text.rfind('\n', bad);
-        text.resize(last_newline == std::string::npos ? 0 : last_newline + 1);
-        for (char c : text)
-            bad_line += c == '\n';
-    }
+    // Line by line, up to a line of only a Ctrl+Z, or up to a line with a
+    // zero, which is no text.
     std::string expected;
+    bool not_text = false;
+    uint64_t line_number = 0;
     size_t start = 0;
     for (size_t k = 0; k <= text.size(); ++k) {
         if (k < text.size() && text[k] != '\n') continue;
         if (k == text.size() && start == text.size()) break;
         std::string line = text.substr(start, k - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        expected += reference_line(line);
         start = k + 1;
+        ++line_number;
+        if (line.find('\0') != std::string::npos) {
+            not_text = true;
+            break;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == "\x1a") break;
+        expected += reference_line(line);
     }
     std::string got;
     BatchSink sink = {&got, collect, nullptr};
@@ -181,7 +175,7 @@ void check_batch(const uint8_t *data, size_t size) {
     batch_finish(&s, &sink);
     check(got == expected, "batch engine agrees with line-by-line parsing");
     check(s.not_text == not_text, "batch engine tells input that is not text");
-    check(!not_text || s.line_number + 1 == bad_line, "batch engine stops at the line not text");
+    check(!not_text || s.line_number + 1 == line_number, "batch engine stops at the line not text");
 }
 
 } // namespace
