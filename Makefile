@@ -17,7 +17,10 @@ $(BUILDS): build-%: deps
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $*
 
-run: build-win32
+# Builds only the program it starts; the tests are built by `make test`.
+run: deps
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32-kandu
 	tools/run.sh
 
 test: build-native build-win32 build-win64 build-native-asan build-fuzz web

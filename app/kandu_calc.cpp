@@ -8,12 +8,20 @@
 #include "calc/coefficient.h"
 
 #ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 // Windows tools write CRLF; input may end its lines either way.
 static const char NEWLINE[] = "\r\n";
+static const char INPUT_HINT[] =
+    "kandu-calc: type three values a line, such as 1100 200 250; Ctrl+Z then Enter ends\n";
 #else
+#include <errno.h>
+#include <unistd.h>
 static const char NEWLINE[] = "\n";
+static const char INPUT_HINT[] =
+    "kandu-calc: type three values a line, such as 1100 200 250; Ctrl+D ends\n";
 #endif
 
 #ifndef KANDU_VERSION
@@ -25,7 +33,7 @@ enum { EXIT_USAGE = 2, IO_BLOCK = 1 << 16 };
 static const char USAGE[] =
     "usage: kandu-calc COEFF DISPLAYED REAL\n"
     "       kandu-calc [-]            batch mode: one line per calculation on standard input\n"
-    "       kandu-calc --table | --help | --version\n";
+    "       kandu-calc --table | --help | /? | --version\n";
 
 static const char HELP[] =
     "\n"
@@ -35,13 +43,22 @@ static const char HELP[] =
     "\"out of range\". Each value is read as the calculator's form reads it: the\n"
     "leading whole number, so 20.5 counts as 20 and abc as 0.\n"
     "\n"
-    "Batch mode reads lines of three tab-separated values and prints one result\n"
-    "per line. A line without exactly three values prints \"invalid input\", is\n"
-    "reported on standard error and makes the exit status 2.\n"
+    "Batch mode reads lines of three values and prints one result per line. The\n"
+    "values are separated by tabs, or on a line without tabs by semicolons, by\n"
+    "commas or by blanks: 1100;200;250, 1100,200,250 and 1100 200 250 all work.\n"
+    "A blank line prints an empty line. Any other line prints \"invalid input\"\n"
+    "and is reported on standard error. The input may be ASCII, UTF-8 (with or\n"
+    "without a byte-order mark) or UTF-16 with its byte-order mark; a line of\n"
+    "only Ctrl+Z ends it. A zero byte (binary data, UTF-16 without its mark) is\n"
+    "not text: the run stops at its line with a message.\n"
     "\n"
     "  --table    print the heater characteristic: temperature, tab, value\n"
-    "  --help     print this text\n"
-    "  --version  print the version\n";
+    "  --help, /? print this text\n"
+    "  --version  print the version\n"
+    "\n"
+    "Exit status: 0 when every line was computed (\"out of range\" included),\n"
+    "2 for a usage error, an invalid line or input that is not text, 1 when the\n"
+    "input cannot be read or the output cannot be written.\n";
 
 static CharacteristicTable table;
 
@@ -95,7 +112,10 @@ static char *format_count(uint64_t n, char *cursor) {
 static void report_invalid(void *, uint64_t line_number) {
     char number[21];
     format_count(line_number, number);
-    fprintf(stderr, "kandu-calc: line %s: expected three tab-separated fields\n", number);
+    fprintf(stderr,
+            "kandu-calc: line %s: expected three values separated by tabs, semicolons, "
+            "commas or blanks\n",
+            number);
 }
 
 static int finish_output() {
@@ -124,21 +144,65 @@ static int run_one(const char *coeff, const char *displayed, const char *real) {
 
 static char in_block[IO_BLOCK];
 
+static bool input_is_console() {
+#ifdef _WIN32
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+#else
+    return isatty(0) != 0;
+#endif
+}
+
+// What standard input has now, up to size bytes (a console gives a line);
+// 0 at its end, negative when it cannot be read.
+static long read_input(char *buffer, size_t size) {
+#ifdef _WIN32
+    return _read(0, buffer, (unsigned)size);
+#else
+    ssize_t n;
+    do
+        n = read(0, buffer, size);
+    while (n < 0 && errno == EINTR);
+    return (long)n;
+#endif
+}
+
 static int run_batch() {
+    // Someone typing at a console is told what to type, and sees each
+    // answer as soon as the line is complete.
+    bool console = input_is_console();
+    if (console) {
+        fputs(INPUT_HINT, stderr);
+        fflush(stderr);
+    }
     BatchState state;
     batch_start(&state, NEWLINE);
     BatchSink sink = {&out, out_write, report_invalid};
-    size_t n;
-    while ((n = fread(in_block, 1, sizeof in_block, stdin)) > 0)
-        batch_feed(&state, in_block, n, &sink);
-    bool read_failed = ferror(stdin) != 0;
+    long n;
+    while ((n = read_input(in_block, sizeof in_block)) > 0) {
+        if (!batch_feed(&state, in_block, (size_t)n, &sink)) break;
+        if (console) {
+            out_flush(&out);
+            if (fflush(out.file) != 0) out.failed = true;
+            fflush(stderr);
+        }
+    }
+    bool read_failed = n < 0;
     batch_finish(&state, &sink);
     int status = finish_output();
+    if (state.not_text) {
+        char number[21];
+        format_count(state.line_number + 1, number);
+        fprintf(stderr,
+                "kandu-calc: line %s: not text; the input must be ASCII, UTF-8, or UTF-16 with "
+                "its byte-order mark\n",
+                number);
+    }
     if (read_failed) {
         fputs("kandu-calc: cannot read the input\n", stderr);
         status = 1;
     }
-    if (status == 0 && state.invalid_lines) status = EXIT_USAGE;
+    if (status == 0 && (state.invalid_lines || state.not_text)) status = EXIT_USAGE;
     return status;
 }
 
@@ -202,7 +266,7 @@ int main(int argc, char **argv) {
             out_text("kandu-calc " KANDU_VERSION "\n");
             return finish_output();
         }
-        if (strcmp(a, "--help") == 0) {
+        if (strcmp(a, "--help") == 0 || strcmp(a, "/?") == 0) {
             out_text(USAGE);
             out_text(HELP);
             return finish_output();

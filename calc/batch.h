@@ -1,7 +1,21 @@
 // Batch calculation over a stream: each line holds the three field texts
-// (coefficient, displayed, real) separated by tabs and gets one output line,
-// the result field's text. Lines may be of any length and arrive in pieces
-// of any size; nothing is allocated.
+// (coefficient, displayed, real) and gets one output line, the result
+// field's text. Lines may be of any length and arrive in pieces of any size;
+// nothing is allocated.
+//
+// Input as Windows tools write it: plain bytes (ASCII, UTF-8 or an 8-bit code
+// page), UTF-8 after a byte-order mark, or UTF-16 in either byte order after
+// its byte-order mark. Outside ASCII a character is neither digit, blank nor
+// sign, as in the window. A line of only a Ctrl+Z ends the input: that is what
+// Ctrl+Z then Enter gives at a Windows console. A zero character, which no
+// field can hold (binary data, UTF-16 without its mark), or half a UTF-16
+// unit at the end means the input is not text: the engine stops before the
+// line holding it.
+//
+// A line with tabs is split on tabs. A line without tabs is split on
+// semicolons if it has any, else on commas if it has any, else on runs of
+// blanks. Exactly three values make a calculation; a line of blanks only is
+// blank and gets an empty output line; anything else is invalid.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -9,7 +23,10 @@
 
 enum { BATCH_FIELDS = 3 };
 
-// Output line of a line that does not hold exactly three fields.
+// The ways a line may be split, in the order they take precedence.
+enum { SPLIT_TABS, SPLIT_SEMICOLONS, SPLIT_COMMAS, SPLIT_BLANKS, SPLIT_KINDS };
+
+// Output line of a line that does not hold exactly three values.
 extern const char INVALID_INPUT_TEXT[];
 
 struct BatchSink {
@@ -20,11 +37,27 @@ struct BatchSink {
     void (*invalid_line)(void *context, uint64_t line_number);
 };
 
+// One way of splitting the current line: its second and third values so
+// far, and how many separators (for blanks: how many words) were seen.
+struct BatchSplit {
+    IntScan later[BATCH_FIELDS - 1];
+    uint32_t count; // saturates; only "exactly three values" matters
+};
+
 struct BatchState {
-    IntScan field[BATCH_FIELDS];
-    uint32_t tabs;        // saturates; only "exactly two" matters
+    // The first value begins where the line does in every split, and a
+    // separator ends a number as any non-digit does: one scan serves all.
+    IntScan first;
+    BatchSplit split[SPLIT_KINDS];
+    bool in_word;         // inside a run of non-blanks
     bool in_line;         // characters seen since the last line ending
     bool pending_cr;      // a CR that ends the line if a LF follows
+    bool pending_ctrl_z;  // a Ctrl+Z that ends the input if the line ends
+    uint8_t encoding;     // how bytes become characters (batch.cpp)
+    uint8_t head[3];      // first bytes, kept until the encoding is known
+    uint8_t head_length;  // or the first byte of a UTF-16 unit (1)
+    bool ended;           // a Ctrl+Z, or input that is not text
+    bool not_text;        // the engine stopped at a character of no text
     const char *newline;  // line ending written after each result
     uint64_t line_number; // lines completed so far
     uint64_t invalid_lines;
@@ -32,6 +65,9 @@ struct BatchState {
 
 // newline: "\n" or "\r\n", written after each output line.
 void batch_start(BatchState *s, const char *newline);
-void batch_feed(BatchState *s, const char *data, size_t length, const BatchSink *sink);
+// Returns false once the input has ended (a Ctrl+Z) or is not text; the rest
+// need not be read. not_text then tells which, and the line that is not text
+// is line_number + 1.
+bool batch_feed(BatchState *s, const char *data, size_t length, const BatchSink *sink);
 // Ends the input: a last line without a line ending still counts.
 void batch_finish(BatchState *s, const BatchSink *sink);

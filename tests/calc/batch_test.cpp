@@ -1,5 +1,6 @@
 // The batch engine behind kandu-calc's batch mode: lines in any pieces,
-// line endings, invalid lines, and agreement with parse_int.
+// line endings, the ways a line is split, invalid lines, encodings, input
+// that is not text, and agreement with parse_int.
 #include <gtest/gtest.h>
 #include <stdint.h>
 #include <string.h>
@@ -16,6 +17,7 @@ CharacteristicTable storage;
 struct Collected {
     std::string output;
     std::vector<uint64_t> invalid;
+    uint64_t not_text_line = 0; // 0: the input was text
 };
 
 void collect_write(void *context, const char *text, size_t length) {
@@ -24,6 +26,11 @@ void collect_write(void *context, const char *text, size_t length) {
 
 void collect_invalid(void *context, uint64_t line) {
     ((Collected *)context)->invalid.push_back(line);
+}
+
+// A literal's bytes, zero bytes inside included.
+template <size_t N> std::string bytes(const char (&text)[N]) {
+    return std::string(text, N - 1);
 }
 
 // Feeds input in pieces of `piece` bytes (0: all at once).
@@ -35,11 +42,13 @@ Collected run(const std::string &input, size_t piece = 0, const char *newline = 
     BatchState s;
     batch_start(&s, newline);
     if (piece == 0) piece = input.size() ? input.size() : 1;
-    for (size_t at = 0; at < input.size(); at += piece)
-        batch_feed(&s, input.data() + at, input.size() - at < piece ? input.size() - at : piece,
-                   &sink);
+    bool more = true;
+    for (size_t at = 0; more && at < input.size(); at += piece)
+        more = batch_feed(&s, input.data() + at,
+                          input.size() - at < piece ? input.size() - at : piece, &sink);
     batch_finish(&s, &sink);
     EXPECT_EQ(s.invalid_lines, c.invalid.size());
+    if (s.not_text) c.not_text_line = s.line_number + 1;
     return c;
 }
 
@@ -55,17 +64,98 @@ TEST(Batch, FieldsAreReadAsTheFormReadsThem) {
     EXPECT_TRUE(c.invalid.empty());
 }
 
-TEST(Batch, LinesWithoutExactlyThreeFieldsAreInvalid) {
+TEST(Batch, LinesWithoutExactlyThreeValuesAreInvalid) {
     Collected c = run("1100\t150\n"        // 1: two fields
                       "1100\t150\t150\n"   // 2
                       "1100\t150\t150\t\n" // 3: four fields
-                      "\n"                 // 4: one empty field
-                      "1100 150 150\n"     // 5: blanks do not separate
+                      "\n"                 // 4: blank
+                      "1100 150 150\n"     // 5: blanks separate too
                       "\t\t\n"             // 6: three empty fields
-                      "1100\t150\t150\n"); // 7
-    EXPECT_EQ(c.output, "invalid input\n1100\ninvalid input\ninvalid input\ninvalid input\n"
-                        "out of range\n1100\n");
-    EXPECT_EQ(c.invalid, (std::vector<uint64_t>{1, 3, 4, 5}));
+                      "1100 150\n"         // 7: two words
+                      "1100,150;150\n"     // 8: two values split on semicolons
+                      "1100,150,150,\n"    // 9: four values split on commas
+                      "1 100 150 150\n");  // 10: four words
+    EXPECT_EQ(c.output, "invalid input\n1100\ninvalid input\n\n1100\nout of range\n"
+                        "invalid input\ninvalid input\ninvalid input\ninvalid input\n");
+    EXPECT_EQ(c.invalid, (std::vector<uint64_t>{1, 3, 7, 8, 9, 10}));
+}
+
+TEST(Batch, TabsThenSemicolonsThenCommasThenBlanksSplitALine) {
+    // Each value is the text between separators, read as the form reads it.
+    Collected c = run("1100 x\t 200,5\t250;9\n" // tabs: " 200,5" is 200
+                      "1100;200,5;250\n"        // a decimal comma is cut like a point
+                      "1100, 200 ,250.5\n"      // values "1100", " 200 ", "250.5"
+                      "  1100   200\v 250  \n"  // runs of blanks; "200\v" is 200
+                      ";;\n"                    // three empty values: 0
+                      "   \r\n"                 // blanks only: blank
+                      "1100\t200\t250");
+    EXPECT_EQ(c.output, "880\n880\n880\n880\nout of range\n\n880\n");
+    EXPECT_TRUE(c.invalid.empty());
+}
+
+TEST(Batch, ByteOrderMarksAndUtf16) {
+    const std::string plain = "1100\t200\t250\r\n700;200;250\n \n1100 21 100\n1100\xe2\x80\xaf"
+                              "200\n";
+    Collected expected = run(plain);
+    ASSERT_EQ(expected.output, "880\n560\n\nout of range\ninvalid input\n");
+    std::string utf8 = "\xef\xbb\xbf" + plain;
+    // The same text in UTF-16; U+202F (a narrow blank) is no separator.
+    const char16_t *text = u"1100\t200\t250\r\n700;200;250\n \n1100 21 100\n1100\u202f200\n";
+    std::string le = "\xff\xfe", be = "\xfe\xff";
+    for (const char16_t *t = text; *t; ++t) {
+        char low = (char)(*t & 0xff), high = (char)(*t >> 8);
+        le += std::string{low, high};
+        be += std::string{high, low};
+    }
+    for (const std::string *input : {&utf8, &le, &be})
+        for (size_t piece = 1; piece <= 5; ++piece) {
+            Collected c = run(*input, piece);
+            ASSERT_EQ(c.output, expected.output) << "pieces of " << piece;
+            ASSERT_EQ(c.invalid, expected.invalid);
+            ASSERT_EQ(c.not_text_line, 0u);
+        }
+    // Bytes that only begin a mark are text; a mark later on is not skipped.
+    EXPECT_EQ(run("\xef\xbb").output, "invalid input\n");
+    EXPECT_EQ(run("700\t200\t250\n\xef\xbb\xbf"
+                  "1100\t200\t250\n")
+                  .output,
+              "560\nout of range\n");
+}
+
+TEST(Batch, InputThatIsNotTextStopsAtItsLine) {
+    // Results before the line stand; nothing of it or after it is written.
+    Collected c = run(bytes("1100\t200\t250\n1100\t200\0"
+                            "99\t250\n700\t200\t250\n"));
+    EXPECT_EQ(c.output, "880\n");
+    EXPECT_EQ(c.not_text_line, 2u);
+    EXPECT_EQ(run(std::string(16, '\0')).not_text_line, 1u);
+    // Other control characters are text, as a field may hold them.
+    EXPECT_EQ(run("1100\t2\x1b"
+                  "00\t250\x7f\n")
+                  .output,
+              run("1100\t2\t250\n").output);
+    // UTF-16 without its mark has zero bytes; with it, an odd length is cut off.
+    EXPECT_EQ(run(bytes("1\0001\000")).not_text_line, 1u);
+    Collected odd = run(bytes("\xff\xfe"
+                              "7\0000\0000\000 \0002\0000\0000\000 \0002\0005\0000\000\n\000"
+                              "8"));
+    EXPECT_EQ(odd.output, "560\n");
+    EXPECT_EQ(odd.not_text_line, 2u);
+}
+
+TEST(Batch, ALineOfOnlyCtrlZEndsTheInput) {
+    // As a Windows console gives Ctrl+Z then Enter.
+    Collected c = run(bytes("1100\t200\t250\r\n\x1a\r\nanything\0"));
+    EXPECT_EQ(c.output, "880\n");
+    EXPECT_EQ(c.not_text_line, 0u);
+    EXPECT_EQ(run("\x1a\n1100\t200\t250\n").output, "");
+    EXPECT_EQ(run("700\t200\t250\n\x1a\r").output, "560\n");
+    // Anywhere else it is text, as in a field.
+    EXPECT_EQ(run("\x1a"
+                  "1100 200 250\n1100\t2\x1a"
+                  "00\t250\n\x1a\r\r\n")
+                  .output,
+              "out of range\n" + run("1100\t2\t250\n").output + "invalid input\n");
 }
 
 TEST(Batch, LineEndings) {
@@ -94,14 +184,7 @@ TEST(Batch, PiecesOfAnySizeGiveTheSameOutput) {
         ASSERT_EQ(c.output, whole.output) << "pieces of " << piece;
         ASSERT_EQ(c.invalid, whole.invalid) << "pieces of " << piece;
     }
-    EXPECT_EQ(whole.invalid, (std::vector<uint64_t>{3, 6}));
-}
-
-TEST(Batch, AZeroByteEndsAFieldsText) {
-    std::string input("1100\t200\0"
-                      "99\t250\n",
-                      15);
-    EXPECT_EQ(run(input).output, "880\n");
+    EXPECT_EQ(whole.invalid, (std::vector<uint64_t>{6}));
 }
 
 } // namespace

@@ -6,8 +6,8 @@
 //   - a valid coefficient is a multiple of 10 within 400..4000 and comes
 //     from a displayed temperature within 21..500;
 //   - truncate_to_int agrees with truncation in double;
-//   - the streaming batch engine, fed in pieces, agrees with splitting the
-//     input into lines and fields and parsing each field.
+//   - the streaming batch engine, fed in pieces, agrees with decoding the
+//     whole input, splitting it into lines and values and parsing each value.
 #include <math.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -90,17 +90,33 @@ void collect(void *context, const char *text, size_t length) {
     ((std::string *)context)->append(text, length);
 }
 
-std::string reference_line(const std::string &line) {
-    std::vector<std::string> fields(1);
+std::vector<std::string> split(const std::string &line, char separator) {
+    std::vector<std::string> values(1);
     for (char c : line)
-        if (c == '\t')
-            fields.emplace_back();
+        if (c == separator)
+            values.emplace_back();
         else
-            fields.back() += c;
-    if (fields.size() != 3) return std::string(INVALID_INPUT_TEXT) + "\n";
+            values.back() += c;
+    return values;
+}
+
+std::string reference_line(const std::string &line) {
+    std::vector<std::string> values;
+    if (line.find('\t') != std::string::npos) {
+        values = split(line, '\t');
+    } else if (line.find(';') != std::string::npos) {
+        values = split(line, ';');
+    } else if (line.find(',') != std::string::npos) {
+        values = split(line, ',');
+    } else {
+        for (const std::string &word : split(line, ' '))
+            if (!word.empty()) values.push_back(word);
+        if (values.empty()) return "\n";
+    }
+    if (values.size() != 3) return std::string(INVALID_INPUT_TEXT) + "\n";
     int32_t v[3];
     for (int f = 0; f < 3; ++f)
-        v[f] = parse_int(fields[f].c_str());
+        v[f] = parse_int(values[f].c_str());
     check_outcome(v[0], v[1], v[2]);
     CoefficientOutcome o = compute_coefficient(v[0], v[1], v[2]);
     char number[FORMAT_INT_MAX];
@@ -108,16 +124,46 @@ std::string reference_line(const std::string &line) {
     return (o.valid ? std::string(number) : std::string(OUT_OF_RANGE_TEXT)) + "\n";
 }
 
+// The input as characters: after a UTF-8 mark the bytes, after a UTF-16 mark
+// one character per unit (outside ASCII: 0x80); an odd byte at the end
+// becomes a zero, which is no text.
+std::string reference_text(const uint8_t *data, size_t size) {
+    bool le = size >= 2 && data[0] == 0xff && data[1] == 0xfe;
+    bool be = size >= 2 && data[0] == 0xfe && data[1] == 0xff;
+    if (!le && !be) {
+        size_t skip = size >= 3 && memcmp(data, "\xef\xbb\xbf", 3) == 0 ? 3 : 0;
+        return std::string((const char *)data + skip, size - skip);
+    }
+    std::string text;
+    for (size_t k = 2; k + 1 < size; k += 2) {
+        unsigned unit = le ? data[k] | data[k + 1] << 8 : data[k] << 8 | data[k + 1];
+        text += (char)(unit < 0x80 ? unit : 0x80);
+    }
+    if (size % 2) text += '\0';
+    return text;
+}
+
 void check_batch(const uint8_t *data, size_t size) {
+    std::string text = reference_text(data, size);
+    // Line by line, up to a line of only a Ctrl+Z, or up to a line with a
+    // zero, which is no text.
     std::string expected;
+    bool not_text = false;
+    uint64_t line_number = 0;
     size_t start = 0;
-    for (size_t k = 0; k <= size; ++k) {
-        if (k < size && data[k] != '\n') continue;
-        if (k == size && start == size) break;
-        std::string line((const char *)data + start, k - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        expected += reference_line(line);
+    for (size_t k = 0; k <= text.size(); ++k) {
+        if (k < text.size() && text[k] != '\n') continue;
+        if (k == text.size() && start == text.size()) break;
+        std::string line = text.substr(start, k - start);
         start = k + 1;
+        ++line_number;
+        if (line.find('\0') != std::string::npos) {
+            not_text = true;
+            break;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == "\x1a") break;
+        expected += reference_line(line);
     }
     std::string got;
     BatchSink sink = {&got, collect, nullptr};
@@ -128,6 +174,8 @@ void check_batch(const uint8_t *data, size_t size) {
         batch_feed(&s, (const char *)data + at, size - at < piece ? size - at : piece, &sink);
     batch_finish(&s, &sink);
     check(got == expected, "batch engine agrees with line-by-line parsing");
+    check(s.not_text == not_text, "batch engine tells input that is not text");
+    check(!not_text || s.line_number + 1 == line_number, "batch engine stops at the line not text");
 }
 
 } // namespace
