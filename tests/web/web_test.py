@@ -61,8 +61,10 @@ WINDOW_READS = 31999
 
 def window_reads(text):
     """A field's text as the window's calculation gets it: its first 31999
-    characters, each outside ASCII as a byte that is no digit, blank or sign."""
-    return "".join(c if ord(c) < 128 else "?" for c in text[:WINDOW_READS])
+    characters up to a zero, which ends a field's text, each outside ASCII as
+    a byte that is no digit, blank or sign."""
+    text = text[:WINDOW_READS].split("\0")[0]
+    return "".join(c if ord(c) < 128 else "?" for c in text)
 
 
 def kandu_calc(triples):
