@@ -79,9 +79,8 @@ elif [ -n "${KANDU_SIGNATURES:-}" ]; then
     signing=attach
 fi
 
-
 # The signed content of a PKCS#7 signature or of osslsigncode's
-# extract-data: the file's digest, in hex.
+# extract-data, which holds the file's digest; in hex.
 signed_content() {
     local at
     at=$(openssl asn1parse -inform DER -in "$1" 2>/dev/null |
@@ -90,6 +89,11 @@ signed_content() {
     [ -n "$at" ] || return 1
     set -- "$1" $at
     od -An -tx1 -v -j "$2" -N $(($3 + $4)) "$1" | tr -d ' \n'
+}
+
+# osslsigncode's own line about a failure, past OpenSSL's error stack.
+why() {
+    grep -v -E '^[0-9A-F]+:error:|^Connecting to' "$1" | grep -m1 . || tail -n1 "$1"
 }
 
 # Signs OUTPUT_DIR/NAME in place, or attaches its published signature, and
@@ -103,14 +107,14 @@ sign() {
         [ -z "${KANDU_SIGN_TIMESTAMP_URL:-}" ] || stamp=(-ts "$KANDU_SIGN_TIMESTAMP_URL")
         osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n Kandu \
             -time "$SOURCE_DATE_EPOCH" "${stamp[@]}" -in "$file" -out "$work/signed" \
-            >"$log" 2>&1 || fail "could not sign $name: $(grep -m1 -i error "$log" || tail -n1 "$log")"
+            >"$log" 2>&1 || fail "could not sign $name: $(why "$log")"
     else
         local published=$signatures/$name.sig
         [ -f "$published" ] && [ -r "$published" ] || fail "cannot read the signature $published"
         osslsigncode extract-data -h sha256 -in "$file" -out "$work/data" >"$log" 2>&1 ||
             fail "could not read $name for its signature"
         local wanted
-        wanted=$(signed_content "$work/data")
+        wanted=$(signed_content "$work/data") || fail "could not read the digest of $name"
         [ "$(signed_content "$published" || true)" = "$wanted" ] ||
             fail "the signature $published does not fit $name"
         # attach-signature also checks the certificate chain against this
