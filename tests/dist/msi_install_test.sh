@@ -87,6 +87,6 @@ fi
 
 wine msiexec /x "$windows_msi" /qn >/dev/null 2>&1 || failed "msiexec /x ended with $?"
 left=$(leftovers)
-[ -z "$left" ] || failed "the removal left behind: $(echo $left)"
+[ -z "$left" ] || failed "the removal left behind: ${left//$'\n'/, }"
 [ $status -eq 0 ] && echo "$(basename "$msi") installed, ran, and was removed without a trace"
 exit $status
