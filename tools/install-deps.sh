@@ -29,6 +29,13 @@ have_cmd icotool || need+=(icoutils)
 # Release archives: zip, and a normaliser for what zip records of the build.
 have_cmd zip || need+=(zip)
 have_cmd strip-nondeterminism || need+=(strip-nondeterminism)
+# Windows Installer packages: wixl builds them, msitools edits and reads
+# their tables, olefile their summary; osslsigncode and openssl sign.
+have_cmd wixl || need+=(wixl)
+have_cmd msibuild || need+=(msitools)
+have_pkg python3-olefile || need+=(python3-olefile)
+have_cmd osslsigncode || need+=(osslsigncode)
+have_cmd openssl || need+=(openssl)
 # The web page: wasm-ld links the WebAssembly; its tests drive headless Chromium.
 have_cmd wasm-ld || need+=(lld)
 have_cmd chromium || need+=(chromium)
