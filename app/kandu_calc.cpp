@@ -79,6 +79,11 @@ static void out_flush(Output *o) {
 static void out_write(void *context, const char *text, size_t length) {
     Output *o = (Output *)context;
     if (length > sizeof o->buffer - o->used) out_flush(o);
+    if (length > sizeof o->buffer) {
+        // Too long for the buffer: straight out, after what was buffered.
+        if (fwrite(text, 1, length, o->file) != length) o->failed = true;
+        return;
+    }
     memcpy(o->buffer + o->used, text, length);
     o->used += length;
 }

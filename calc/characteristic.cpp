@@ -16,38 +16,10 @@ static const float CHARACTERISTIC_VALUES[CHARACTERISTIC_ENTRIES] = {
     588.65f, 602.4f,  616.25f, 630.2f,  644.25f, 658.4f,  672.65f, 687.0f,
 };
 
-// The table that fill_characteristic_table last filled, when its values are
-// strictly increasing: the lookup may then bisect instead of scanning.
-static const CharacteristicTable *increasing_table;
-
 void fill_characteristic_table() {
     if (!characteristic_table) return;
-    bool increasing = true;
-    for (int i = 0; i < CHARACTERISTIC_ENTRIES; ++i) {
+    for (int i = 0; i < CHARACTERISTIC_ENTRIES; ++i)
         characteristic_table->value[i] = CHARACTERISTIC_VALUES[i];
-        if (i && !(CHARACTERISTIC_VALUES[i - 1] < CHARACTERISTIC_VALUES[i])) increasing = false;
-    }
-    increasing_table = increasing ? characteristic_table : 0;
-}
-
-// The brackets of the two scans below, found by bisection; valid only for a
-// strictly increasing table and x not NaN. The lower scan stops at the first
-// f in 1..last with x < t[f]; below f every entry is then at most x, so the
-// upper scan stops at f - 1, or at f - 2 when x equals t[f - 1].
-static void bisect_brackets(const float *t, float x, int *lower, int *upper) {
-    const int last = CHARACTERISTIC_ENTRIES - 1;
-    const float *b = t + 1;
-    int n = last - 1;
-    while (n > 1) {
-        int half = n / 2;
-        b = x < b[half - 1] ? b : b + half;
-        n -= half;
-    }
-    b += !(x < *b);
-    int f = (int)(b - t);
-    *lower = f - 1;
-    int above = f - 1 + (x > t[f - 1]); // entries in 0..last-1 below x
-    *upper = (above > 1 ? above - 1 : 0) + 1;
 }
 
 // Intermediates that are stored go through a float; the rest stay in double
@@ -57,27 +29,22 @@ float table_to_temperature(float x) {
     const float *t = characteristic_table->value;
     const int last = CHARACTERISTIC_ENTRIES - 1;
 
-    int i, j;
-    if (characteristic_table == increasing_table) {
-        if (x != x) return LOOKUP_FAILED; // the scans find no bracket for NaN
-        bisect_brackets(t, x, &i, &j);
-    } else {
-        // Largest index in 0..last-1 whose value is not above x.
-        i = 0;
-        do {
-            ++i;
-        } while (!(x < t[i]) && i != last);
-        --i;
+    // Largest index in 0..last-1 whose value is not above x.
+    int i = 0;
+    do {
+        ++i;
+    } while (!(x < t[i]) && i != last);
+    --i;
 
-        // Smallest index in 1..last whose value is not below x.
-        j = last;
-        do {
-            --j;
-        } while (!(x > t[j]) && j != 0);
-        ++j;
-    }
+    // Smallest index in 1..last whose value is not below x.
+    int j = last;
+    do {
+        --j;
+    } while (!(x > t[j]) && j != 0);
+    ++j;
 
-    if (j == i) j = i + 1;
+    if (j == i) j = i + 1; // x is t[i] itself
+    // NaN, which no comparison holds for, ends with j below i.
     if (!(j <= last && i >= 0 && j > i)) return LOOKUP_FAILED;
 
     float ti = (float)characteristic_temperature(i);

@@ -14,8 +14,7 @@ const float LOOKUP_FAILED = -2000.0f;
 
 // The table the lookup works on. The owner allocates it (zero-filled) and
 // points this at it before filling. While it is null, filling does nothing
-// and every lookup gives LOOKUP_FAILED. A filled table is not to be written
-// afterwards: the lookup relies on it being the one the fill wrote.
+// and every lookup gives LOOKUP_FAILED.
 extern CharacteristicTable *characteristic_table;
 
 // Temperature in degrees that entry i belongs to.

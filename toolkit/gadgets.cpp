@@ -19,6 +19,11 @@ ObjectRegistry *gadgets() {
     return &gadget_library.gadget_registry;
 }
 
+// Installs proc as the window's procedure; returns the one it replaced.
+WNDPROC subclass(HWND window, WNDPROC proc) {
+    return (WNDPROC)SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)proc);
+}
+
 void fill_tool(TOOLINFOA *tool, HWND gadget, const char *text) {
     ZeroMemory(tool, sizeof *tool);
     // The first-version size: older comctl32 builds refuse larger records.
@@ -38,9 +43,22 @@ void forget_tool(HWND gadget) {
     SendMessageA(tooltip_window, TTM_DELTOOLA, 0, (LPARAM)&tool);
 }
 
-intptr_t create_gadget(intptr_t number, const char *class_name, DWORD style, DWORD ex_style,
-                       const GadgetOps *ops, bool is_field, int x, int y, int width, int height,
-                       const char *text) {
+// What is fixed for a kind of gadget; the caller gives the rest.
+struct GadgetKind {
+    const char *class_name;
+    DWORD style;
+    DWORD ex_style;
+    const GadgetOps *ops;
+    bool reports_focus;
+};
+
+const GadgetKind LABEL = {"STATIC", LABEL_STYLE, 0, &gadget_library.label_ops, false};
+const GadgetKind FIELD = {"EDIT", FIELD_STYLE, WS_EX_CLIENTEDGE, &gadget_library.field_ops, true};
+
+// flags are style bits added to the kind's; FIELD_BORDERLESS, the WS_GROUP
+// bit that every kind's style holds anyway, also drops the client edge.
+intptr_t create_gadget(const GadgetKind &kind, intptr_t number, int x, int y, int width, int height,
+                       const char *text, uint32_t flags) {
     if (number < 0 && number != ANY_NUMBER) return 0;
     ObjectSlot *slot = reserve_slot(gadgets(), number);
     if (!slot) return 0;
@@ -48,20 +66,19 @@ intptr_t create_gadget(intptr_t number, const char *class_name, DWORD style, DWO
     // The old gadget's WM_NCDESTROY releases its slot before the new one is made.
     if (number != ANY_NUMBER) tk_free_gadget(number);
 
+    DWORD ex_style = (flags & FIELD_BORDERLESS) ? 0 : kind.ex_style;
     HWND handle =
-        CreateWindowExA(ex_style, class_name, text, style, x, y, width, height,
+        CreateWindowExA(ex_style, kind.class_name, text, kind.style | flags, x, y, width, height,
                         gadget_library.gadget_parent, (HMENU)identifier, process_instance, 0);
     slot->handle = handle;
-    slot->ops = ops;
+    slot->ops = kind.ops;
     if (!handle) return number == ANY_NUMBER ? identifier : 0;
 
     // Record the class procedure before the subclass can receive anything.
     slot->class_proc = (WNDPROC)GetWindowLongPtrA(handle, GWLP_WNDPROC);
-    SetWindowLongPtrA(handle, GWLP_WNDPROC, (LONG_PTR)gadget_subclass_proc);
+    subclass(handle, gadget_subclass_proc);
     SendMessageA(handle, WM_SETFONT, (WPARAM)gadget_library.gadget_font, 1);
-    if (is_field)
-        focus_next_proc =
-            (WNDPROC)SetWindowLongPtrA(handle, GWLP_WNDPROC, (LONG_PTR)field_focus_proc);
+    if (kind.reports_focus) focus_next_proc = subclass(handle, field_focus_proc);
     return number == ANY_NUMBER ? identifier : (intptr_t)handle;
 }
 
@@ -85,15 +102,12 @@ HWND tk_begin_gadgets(HWND window) {
 }
 
 intptr_t tk_create_label(intptr_t number, int x, int y, int width, int height, const char *text) {
-    return create_gadget(number, "STATIC", LABEL_STYLE, 0, &gadget_library.label_ops, false, x, y,
-                         width, height, text);
+    return create_gadget(LABEL, number, x, y, width, height, text, 0);
 }
 
 intptr_t tk_create_field(intptr_t number, int x, int y, int width, int height, const char *text,
                          uint32_t flags) {
-    DWORD ex_style = (flags & FIELD_BORDERLESS) ? 0 : WS_EX_CLIENTEDGE;
-    return create_gadget(number, "EDIT", FIELD_STYLE | flags, ex_style, &gadget_library.field_ops,
-                         true, x, y, width, height, text);
+    return create_gadget(FIELD, number, x, y, width, height, text, flags);
 }
 
 char *tk_get_text(intptr_t number) {
@@ -136,9 +150,7 @@ intptr_t tk_set_tooltip(intptr_t number, const char *text) {
         tooltip_window = CreateWindowExA(
             WS_EX_TOPMOST, TOOLTIPS_CLASSA, 0, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, process_instance, 0);
-        if (tooltip_window)
-            tooltip_next_proc = (WNDPROC)SetWindowLongPtrA(tooltip_window, GWLP_WNDPROC,
-                                                           (LONG_PTR)tooltip_window_proc);
+        if (tooltip_window) tooltip_next_proc = subclass(tooltip_window, tooltip_window_proc);
     }
     SlotLookup found = find_slot(gadgets(), number);
     if (!found.slot) return 0;

@@ -11,6 +11,10 @@ static int32_t sizing_ending;
 
 enum SizingEnd { END_KEEP, END_RESTORE, END_CAPTURE_LOST, END_DESTROYED };
 
+const WORD SIZE_WE = (WORD)(UINT_PTR)IDC_SIZEWE, SIZE_NS = (WORD)(UINT_PTR)IDC_SIZENS;
+const WORD SIZE_NWSE = (WORD)(UINT_PTR)IDC_SIZENWSE, SIZE_NESW = (WORD)(UINT_PTR)IDC_SIZENESW;
+const WORD SIZE_ALL = (WORD)(UINT_PTR)IDC_SIZEALL;
+
 static HCURSOR load_system_cursor(WORD cursor_id) {
     return (HCURSOR)LoadImageA(0, MAKEINTRESOURCEA(cursor_id), IMAGE_CURSOR, 0, 0,
                                LR_SHARED | LR_DEFAULTSIZE);
@@ -116,7 +120,7 @@ static LRESULT begin_sizing(HWND window, WPARAM wparam) {
     if (s.edge == 0) {
         s.from_keyboard = 1;
         GetCursorPos(&s.saved_cursor);
-        SetCursor(load_system_cursor((WORD)(UINT_PTR)IDC_SIZEALL));
+        SetCursor(load_system_cursor(SIZE_ALL));
     } else {
         s.from_keyboard = 0;
     }
@@ -139,92 +143,70 @@ static void end_sizing(HWND window, SizingEnd how) {
         SetCursorPos(sizing_state.saved_cursor.x, sizing_state.saved_cursor.y);
 }
 
+struct EdgePoint {
+    WORD cursor;
+    POINT at;
+};
+
+// Where choosing a code puts the cursor, and the shape shown there: the point
+// that apply_sizing_point maps back onto the rectangle unchanged. A side
+// keeps the cursor's other coordinate.
+static EdgePoint edge_point(int32_t code, POINT p) {
+    const RECT &r = sizing_state.rect;
+    switch (code) {
+    case WMSZ_LEFT: return {SIZE_WE, {r.left, p.y}};
+    case WMSZ_RIGHT: return {SIZE_WE, {r.right - 2, p.y}};
+    case WMSZ_TOP: return {SIZE_NS, {p.x, r.top}};
+    case WMSZ_BOTTOM: return {SIZE_NS, {p.x, r.bottom - 2}};
+    case WMSZ_TOPLEFT: return {SIZE_NWSE, {r.left + 2, r.top + 2}};
+    case WMSZ_TOPRIGHT: return {SIZE_NESW, {r.right - 2, r.top}};
+    case WMSZ_BOTTOMLEFT: return {SIZE_NESW, {r.left, r.bottom - 2}};
+    case WMSZ_BOTTOMRIGHT: return {SIZE_NWSE, {r.right - 2, r.bottom - 2}};
+    }
+    return {SIZE_ALL, p}; // no side chosen
+}
+
+// A cell either chooses a code (a side, or the corner between the chosen side
+// and the arrow) or steps the cursor, and with it the edge, by 10 pixels.
+const int32_t STEP = -1;
+const int32_t ANY_OTHER_EDGE = -1;
+
+struct ArrowRow {
+    int32_t edge_now;
+    int32_t cell[4]; // VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN
+};
+
+// clang-format off
+static const ArrowRow ARROW_TABLE[] = {
+    // edge now       Left             Up             Right             Down
+    {0,              {WMSZ_LEFT,       WMSZ_TOP,      WMSZ_RIGHT,       WMSZ_BOTTOM}},
+    {WMSZ_LEFT,      {STEP,            WMSZ_TOPLEFT,  STEP,             WMSZ_BOTTOMLEFT}},
+    {WMSZ_RIGHT,     {STEP,            WMSZ_TOPRIGHT, STEP,             WMSZ_BOTTOMRIGHT}},
+    {WMSZ_TOP,       {WMSZ_TOPLEFT,    STEP,          WMSZ_TOPRIGHT,    STEP}},
+    {WMSZ_BOTTOM,    {WMSZ_BOTTOMLEFT, STEP,          WMSZ_BOTTOMRIGHT, STEP}},
+    {ANY_OTHER_EDGE, {STEP,            STEP,          STEP,             STEP}}, // corners; 9 to 15
+};
+// clang-format on
+
+// The cursor's move on a step: Left, Up, Right, Down.
+static const POINT ARROW_STEP[4] = {{-10, 0}, {0, -10}, {10, 0}, {0, 10}};
+
+// Choosing moves the cursor only: no WM_SIZING, no move.
 static void arrow_key(HWND window, WPARAM key) {
     POINT p;
     GetCursorPos(&p);
-    const RECT &r = sizing_state.rect;
-    int32_t &edge = sizing_state.edge;
-    const WORD WE = (WORD)(UINT_PTR)IDC_SIZEWE, NS = (WORD)(UINT_PTR)IDC_SIZENS;
-    const WORD NWSE = (WORD)(UINT_PTR)IDC_SIZENWSE, NESW = (WORD)(UINT_PTR)IDC_SIZENESW;
-
-    // Choosing a side or corner puts the cursor on its edge point, which
-    // applying leaves the rectangle unchanged.
-    switch (edge) {
-    case 0:
-        switch (key) {
-        case VK_LEFT:
-            edge = WMSZ_LEFT;
-            set_sizing_cursor(WE, r.left, p.y);
-            return;
-        case VK_UP:
-            edge = WMSZ_TOP;
-            set_sizing_cursor(NS, p.x, r.top);
-            return;
-        case VK_RIGHT:
-            edge = WMSZ_RIGHT;
-            set_sizing_cursor(WE, r.right - 2, p.y);
-            return;
-        case VK_DOWN:
-            edge = WMSZ_BOTTOM;
-            set_sizing_cursor(NS, p.x, r.bottom - 2);
-            return;
-        }
+    int column = (int)(key - VK_LEFT);
+    const ArrowRow *row = ARROW_TABLE;
+    while (row->edge_now != sizing_state.edge && row->edge_now != ANY_OTHER_EDGE)
+        ++row;
+    int32_t code = row->cell[column];
+    if (code == STEP) {
+        step_sizing_cursor(window, p.x + ARROW_STEP[column].x, p.y + ARROW_STEP[column].y);
         return;
-    case WMSZ_LEFT:
-        if (key == VK_UP) {
-            edge = WMSZ_TOPLEFT;
-            set_sizing_cursor(NWSE, r.left + 2, r.top + 2);
-            return;
-        }
-        if (key == VK_DOWN) {
-            edge = WMSZ_BOTTOMLEFT;
-            set_sizing_cursor(NESW, r.left, r.bottom - 2);
-            return;
-        }
-        break;
-    case WMSZ_RIGHT:
-        if (key == VK_UP) {
-            edge = WMSZ_TOPRIGHT;
-            set_sizing_cursor(NESW, r.right - 2, r.top);
-            return;
-        }
-        if (key == VK_DOWN) {
-            edge = WMSZ_BOTTOMRIGHT;
-            set_sizing_cursor(NWSE, r.right - 2, r.bottom - 2);
-            return;
-        }
-        break;
-    case WMSZ_TOP:
-        if (key == VK_LEFT) {
-            edge = WMSZ_TOPLEFT;
-            set_sizing_cursor(NWSE, r.left + 2, r.top + 2);
-            return;
-        }
-        if (key == VK_RIGHT) {
-            edge = WMSZ_TOPRIGHT;
-            set_sizing_cursor(NESW, r.right - 2, r.top);
-            return;
-        }
-        break;
-    case WMSZ_BOTTOM:
-        if (key == VK_LEFT) {
-            edge = WMSZ_BOTTOMLEFT;
-            set_sizing_cursor(NESW, r.left, r.bottom - 2);
-            return;
-        }
-        if (key == VK_RIGHT) {
-            edge = WMSZ_BOTTOMRIGHT;
-            set_sizing_cursor(NWSE, r.right - 2, r.bottom - 2);
-            return;
-        }
-        break;
     }
-    switch (key) {
-    case VK_LEFT: step_sizing_cursor(window, p.x - 10, p.y); break;
-    case VK_UP: step_sizing_cursor(window, p.x, p.y - 10); break;
-    case VK_RIGHT: step_sizing_cursor(window, p.x + 10, p.y); break;
-    case VK_DOWN: step_sizing_cursor(window, p.x, p.y + 10); break;
-    }
+    sizing_state.edge = code;
+    EdgePoint e = edge_point(code, p);
+    set_sizing_cursor(e.cursor, e.at.x, e.at.y);
 }
 
 LRESULT sizing_filter(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

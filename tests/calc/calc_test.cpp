@@ -6,7 +6,6 @@
 #include <stdint.h>
 #include <string.h>
 #include <string>
-#include <vector>
 #include "calc/characteristic.h"
 #include "calc/coefficient.h"
 
@@ -106,30 +105,6 @@ TEST(TableToTemperature, SweepIsIncreasingContinuousAndNeverFails) {
         ASSERT_LT(t - previous, 0.1f) << x;
         previous = t;
     }
-}
-
-// The filled table is searched by bisection; a copy of it (which the fill
-// has not seen) by the plain scans. Both must find the same brackets.
-TEST(TableToTemperature, BisectionAndScansAgree) {
-    use_filled_table();
-    static CharacteristicTable copy;
-    copy = storage;
-    std::vector<float> xs = {NAN, INFINITY, -INFINITY, 0.0f, -0.0f, 1e30f, -1e30f};
-    for (int i = 0; i < CHARACTERISTIC_ENTRIES; ++i) {
-        xs.push_back(T()[i]);
-        xs.push_back(nextafterf(T()[i], INFINITY));
-        xs.push_back(nextafterf(T()[i], -INFINITY));
-    }
-    for (float x = -300.0f; x < 900.0f; x += 0.37f)
-        xs.push_back(x);
-    for (float x : xs) {
-        characteristic_table = &storage;
-        float bisected = table_to_temperature(x);
-        characteristic_table = &copy;
-        float scanned = table_to_temperature(x);
-        ASSERT_EQ(memcmp(&bisected, &scanned, sizeof(float)), 0) << x;
-    }
-    characteristic_table = &storage;
 }
 
 // ---- integer texts ----
