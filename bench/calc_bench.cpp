@@ -1,6 +1,6 @@
 // Speed of the calculation core: the correction over a spread of realistic
-// inputs (target: under 1 us per call; the window asks at most 20 times a second), its parts, and the batch
-// engine's throughput without process I/O.
+// inputs (target: under 1 us per call; the window asks at most 20 times a
+// second), its parts, and the batch engine's throughput without process I/O.
 #include <benchmark/benchmark.h>
 #include <stdint.h>
 #include <string>
