@@ -4,6 +4,8 @@
 #include <set>
 #include <string>
 #include "tests/app/driver.h"
+// After windows.h, which it needs.
+#include <oleacc.h>
 
 namespace {
 
@@ -101,6 +103,61 @@ TEST_F(Kandu, PointingAtAFieldShowsItsTooltipAfterTyping) {
         })) << "tooltip shows \""
             << shown << "\"";
     }
+}
+
+// A COM string as single-byte text (the form's texts are ASCII).
+std::string narrow(BSTR text) {
+    std::string result;
+    for (UINT i = 0; text && i < SysStringLen(text); ++i)
+        result += (char)text[i];
+    return result;
+}
+
+// What a screen reader announces, asked from this process as assistive
+// technology asks: each field is named by its own label, is editable text and
+// reports its text as its value; the result field reports itself read-only.
+TEST_F(Kandu, AScreenReaderNamesEachFieldByItsLabel) {
+    ASSERT_TRUE(driver::bring_to_front(kandu.window));
+    enter(4, "200", "1480");
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(0)));
+    struct Field {
+        int number;
+        const char *name;
+        bool read_only;
+    } fields[] = {{3, "actual temp. coeff.", false},
+                  {4, "displayed temperature", false},
+                  {5, "real temperature", false},
+                  {7, "adjust temp. coeff to", true}};
+    for (const Field &f : fields) {
+        SCOPED_TRACE(f.number);
+        HWND field = gadget(kandu.window, f.number);
+        IAccessible *accessible = 0;
+        ASSERT_EQ(AccessibleObjectFromWindow(field, (DWORD)OBJID_CLIENT, IID_IAccessible,
+                                             (void **)&accessible),
+                  S_OK);
+        VARIANT self;
+        VariantInit(&self);
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR name = 0, value = 0;
+        VARIANT role, state;
+        VariantInit(&role);
+        VariantInit(&state);
+        accessible->get_accName(self, &name);
+        accessible->get_accValue(self, &value);
+        accessible->get_accRole(self, &role);
+        accessible->get_accState(self, &state);
+        printf("field %d: name \"%s\", value \"%s\"\n", f.number, narrow(name).c_str(),
+               narrow(value).c_str());
+        EXPECT_EQ(narrow(name), f.name);
+        EXPECT_EQ(narrow(value), text_of(field));
+        EXPECT_EQ(role.vt == VT_I4 ? role.lVal : -1, ROLE_SYSTEM_TEXT);
+        EXPECT_EQ(state.vt == VT_I4 && (state.lVal & STATE_SYSTEM_READONLY), f.read_only);
+        SysFreeString(name);
+        SysFreeString(value);
+        accessible->Release();
+    }
+    CoUninitialize();
 }
 
 // With the stock GUI font each label's text fits its label, and "out of
@@ -218,7 +275,8 @@ TEST_F(KanduImage, CarriesItsApplicationManifest) {
          {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "level=\"asInvoker\"",
           "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", // Windows 7
           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", // 10 and 11
-          ">false</dpiAware>", ">unaware</dpiAwareness>"})
+          ">false</dpiAware>", ">unaware</dpiAwareness>",
+          "<gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true</"})
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
 }
 
