@@ -132,7 +132,8 @@ TEST_F(Kandu, AScreenReaderNamesEachFieldByItsLabel) {
         SCOPED_TRACE(f.number);
         HWND field = gadget(kandu.window, f.number);
         IAccessible *accessible = 0;
-        ASSERT_EQ(AccessibleObjectFromWindow(field, (DWORD)OBJID_CLIENT, IID_IAccessible,
+        // __uuidof: the 64-bit import library's IID_IAccessible is a code stub.
+        ASSERT_EQ(AccessibleObjectFromWindow(field, (DWORD)OBJID_CLIENT, __uuidof(IAccessible),
                                              (void **)&accessible),
                   S_OK);
         VARIANT self;
