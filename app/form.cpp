@@ -14,13 +14,14 @@ struct GadgetSpec {
 
 // In creation order; the platform lists the window's children in this order,
 // which is the order Tab moves through the fields.
+// Each label right before its field: screen readers name a field by the label created before it.
 const GadgetSpec FORM_GADGETS[] = {
     {LABEL_COEFF, false, 20, 20, 130, 20, "actual temp. coeff.", 0, 0},
-    {LABEL_DISPLAYED, false, 20, 50, 130, 20, "displayed temperature", 0, 0},
-    {LABEL_REAL, false, 20, 80, 130, 20, "real temperature", 0, 0},
     {FIELD_COEFF, true, 150, 20, 70, 20, "1100",
      "temperature coefficient in the controller's menue", 0},
+    {LABEL_DISPLAYED, false, 20, 50, 130, 20, "displayed temperature", 0, 0},
     {FIELD_DISPLAYED, true, 150, 50, 70, 20, "150", "temperature on the controller's display", 0},
+    {LABEL_REAL, false, 20, 80, 130, 20, "real temperature", 0, 0},
     {FIELD_REAL, true, 150, 80, 70, 20, "150", "measuered temperature of the heater", 0},
     {LABEL_RESULT, false, 20, 110, 120, 20, "adjust temp. coeff to", 0, 0},
     {FIELD_RESULT, true, 150, 110, 70, 20, "", "type this value in the controller's menue",

@@ -82,12 +82,6 @@ bench_calc_batch_native() {
     batch_throughput "native kandu-calc, 1,000,000 lines" 1000000 "$NATIVE/kandu-calc"
 }
 
-# True when 32-bit programs run through qemu (tools/enable-i386.sh).
-i386_emulated() {
-    [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] &&
-        grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null
-}
-
 bench_calc_batch_wine() {
     section "kandu-calc.exe batch throughput (Wine)"
     command -v wine >/dev/null 2>&1 || { skip "wine not installed"; return; }
@@ -99,7 +93,7 @@ bench_calc_batch_wine() {
         [ -f "$exe" ] || { skip "$exe not built"; continue; }
         batch_throughput "$name kandu-calc.exe, 1,000,000 lines" 1000000 "$exe" "$(kandu_wine_for "$exe")"
     done
-    echo "(includes Wine's process start$(i386_emulated && echo "; the 32-bit build runs under qemu emulation here"))"
+    echo "(includes Wine's process start$(kandu_i386_emulated && echo "; the 32-bit build runs under qemu emulation here"))"
 }
 
 SECTIONS=(
@@ -155,7 +149,7 @@ bench_kandu_window() {
         "$(kandu_wine_for "$driver")" "$driver" "$PWD/$build/kandu.exe" "$PWD/$build/floor.exe" \
             "$PWD/$build/baseline.exe" "$name" ${KANDU_BENCH_RUNS:+"$KANDU_BENCH_RUNS"} 2>/dev/null
     done
-    if i386_emulated; then
+    if kandu_i386_emulated; then
         echo "(the 32-bit Wine loader runs under qemu user emulation on this machine: every"
         echo " 32-bit process start translates Wine's and the program's code afresh)"
     fi

@@ -14,6 +14,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # the project's test prefix at the same time.
 export KANDU_WINEPREFIX="${KANDU_WINEPREFIX:-$root/build/run-wineprefix}"
 . "$root/tools/wine-env.sh"
+kandu_wine_qemu "$0" "$@"
 
 exe=$(realpath -m "${KANDU_EXE:-$root/build/win32/kandu.exe}")
 shot=$(realpath -m "${KANDU_SCREENSHOT:-$root/build/kandu.png}")

@@ -50,6 +50,21 @@ kandu_start_xvfb() {
   return 1
 }
 
+# With KANDU_WINE_QEMU=1, runs the calling script again with every 32-bit
+# Wine process under qemu (tools/wine-qemu.sh). Call as: kandu_wine_qemu "$0" "$@"
+kandu_wine_qemu() {
+  [ "${KANDU_WINE_QEMU:-}" = 1 ] && [ "${KANDU_WINE_QEMU_INSIDE:-}" != 1 ] || return 0
+  exec "$_kandu_root/tools/wine-qemu.sh" "$@"
+}
+
+# True when the 32-bit Wine loader runs under qemu: by this machine's kernel
+# (tools/enable-i386.sh) or by KANDU_WINE_QEMU=1.
+kandu_i386_emulated() {
+  [ "${KANDU_WINE_QEMU_INSIDE:-}" = 1 ] && return 0
+  [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] &&
+    grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null
+}
+
 # The Wine loader for a PE file: wine64 for x86-64 images saves a detour
 # through the 32-bit loader.
 kandu_wine_for() {

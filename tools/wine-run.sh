@@ -7,6 +7,7 @@
 # it, and a pipe they hold open would keep CTest waiting.
 set -uo pipefail
 . "$(dirname "$0")/wine-env.sh"
+kandu_wine_qemu "$0" "$@"
 kandu_wine_prefix || exit 1
 loader=$(kandu_wine_for "$1")
 KANDU_XVFB_PID=""

@@ -4,6 +4,7 @@
 # test executable starts quickly.
 set -euo pipefail
 . "$(dirname "$0")/wine-env.sh"
+kandu_wine_qemu "$0" "$@"
 KANDU_XVFB_PID=""
 [ -n "${DISPLAY:-}" ] || kandu_start_xvfb
 kandu_wine_prefix

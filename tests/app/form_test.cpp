@@ -24,10 +24,10 @@ const DWORD FIELD = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | ES_AUTOHSCRO
 // In the order in which the platform lists the window's children.
 const ExpectedGadget FORM[] = {
     {0, "Static", LABEL, 0, 20, 20, 130, 20, "actual temp. coeff."},
-    {1, "Static", LABEL, 0, 20, 50, 130, 20, "displayed temperature"},
-    {2, "Static", LABEL, 0, 20, 80, 130, 20, "real temperature"},
     {3, "Edit", FIELD, WS_EX_CLIENTEDGE, 150, 20, 70, 20, "1100"},
+    {1, "Static", LABEL, 0, 20, 50, 130, 20, "displayed temperature"},
     {4, "Edit", FIELD, WS_EX_CLIENTEDGE, 150, 50, 70, 20, "150"},
+    {2, "Static", LABEL, 0, 20, 80, 130, 20, "real temperature"},
     {5, "Edit", FIELD, WS_EX_CLIENTEDGE, 150, 80, 70, 20, "150"},
     {6, "Static", LABEL, 0, 20, 110, 120, 20, "adjust temp. coeff to"},
     {7, "Edit", FIELD | ES_READONLY, WS_EX_CLIENTEDGE, 150, 110, 70, 20, ""},

@@ -5,7 +5,7 @@
 #include <string>
 #include "tests/app/driver.h"
 // After windows.h, which it needs.
-#include <psapi.h>
+#include <oleacc.h>
 
 namespace {
 
@@ -105,6 +105,62 @@ TEST_F(Kandu, PointingAtAFieldShowsItsTooltipAfterTyping) {
     }
 }
 
+// A COM string as single-byte text (the form's texts are ASCII).
+std::string narrow(BSTR text) {
+    std::string result;
+    for (UINT i = 0; text && i < SysStringLen(text); ++i)
+        result += (char)text[i];
+    return result;
+}
+
+// What a screen reader announces, asked from this process as assistive
+// technology asks: each field is named by its own label, is editable text and
+// reports its text as its value; the result field reports itself read-only.
+TEST_F(Kandu, AScreenReaderNamesEachFieldByItsLabel) {
+    ASSERT_TRUE(driver::bring_to_front(kandu.window));
+    enter(4, "200", "1480");
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(0)));
+    struct Field {
+        int number;
+        const char *name;
+        bool read_only;
+    } fields[] = {{3, "actual temp. coeff.", false},
+                  {4, "displayed temperature", false},
+                  {5, "real temperature", false},
+                  {7, "adjust temp. coeff to", true}};
+    for (const Field &f : fields) {
+        SCOPED_TRACE(f.number);
+        HWND field = gadget(kandu.window, f.number);
+        IAccessible *accessible = 0;
+        // __uuidof: the 64-bit import library's IID_IAccessible is a code stub.
+        ASSERT_EQ(AccessibleObjectFromWindow(field, (DWORD)OBJID_CLIENT, __uuidof(IAccessible),
+                                             (void **)&accessible),
+                  S_OK);
+        VARIANT self;
+        VariantInit(&self);
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR name = 0, value = 0;
+        VARIANT role, state;
+        VariantInit(&role);
+        VariantInit(&state);
+        accessible->get_accName(self, &name);
+        accessible->get_accValue(self, &value);
+        accessible->get_accRole(self, &role);
+        accessible->get_accState(self, &state);
+        printf("field %d: name \"%s\", value \"%s\"\n", f.number, narrow(name).c_str(),
+               narrow(value).c_str());
+        EXPECT_EQ(narrow(name), f.name);
+        EXPECT_EQ(narrow(value), text_of(field));
+        EXPECT_EQ(role.vt == VT_I4 ? role.lVal : -1, ROLE_SYSTEM_TEXT);
+        EXPECT_EQ(state.vt == VT_I4 && (state.lVal & STATE_SYSTEM_READONLY), f.read_only);
+        SysFreeString(name);
+        SysFreeString(value);
+        accessible->Release();
+    }
+    CoUninitialize();
+}
+
 // With the stock GUI font each label's text fits its label, and "out of
 // range" fits the result field's client area (that the gadgets have that
 // font is checked in the form's own tests). Wine measures with its own
@@ -137,24 +193,35 @@ TEST_F(Kandu, TextsFitTheirGadgetsInTheStockFont) {
     ReleaseDC(0, dc);
 }
 
-// The manifest takes effect: the process runs with version 6 of the
-// common controls, which Windows (and Wine) load from the side-by-side store.
+// The class atom of an edit control created here, in the activation context
+// `context` (0: none).
+ATOM edit_class_atom(HANDLE context) {
+    ULONG_PTR cookie = 0;
+    if (context) ActivateActCtx(context, &cookie);
+    HWND edit = CreateWindowExA(0, "Edit", "", WS_POPUP, 0, 0, 10, 10, 0, 0, 0, 0);
+    ATOM atom = (ATOM)GetClassLongPtrA(edit, GCW_ATOM);
+    DestroyWindow(edit);
+    if (context) DeactivateActCtx(0, cookie);
+    return atom;
+}
+
+// The manifest takes effect: the fields are edit controls of version 6 of the
+// common controls, whose class is not the system's plain one. Compared by
+// class atom, which the window tells without the program's memory being read
+// (reading it fails where 32-bit programs run under qemu).
 TEST_F(Kandu, RunsWithVersion6OfTheCommonControls) {
-    HMODULE modules[512];
-    DWORD bytes = 0;
-    ASSERT_TRUE(EnumProcessModules(kandu.process.hProcess, modules, sizeof modules, &bytes));
-    std::string comctl;
-    for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i) {
-        char path[MAX_PATH] = "";
-        GetModuleFileNameExA(kandu.process.hProcess, modules[i], path, MAX_PATH);
-        std::string lower = path;
-        for (char &c : lower)
-            c = (char)tolower((unsigned char)c);
-        if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0)
-            comctl = lower;
-    }
-    EXPECT_NE(comctl.find("common-controls_6595b64144ccf1df_6.0."), std::string::npos)
-        << "comctl32 loaded from \"" << comctl << "\"";
+    ATOM field = (ATOM)GetClassLongPtrA(gadget(kandu.window, 3), GCW_ATOM);
+    EXPECT_NE(field, edit_class_atom(0)) << "the fields are the system's plain edit controls";
+    std::string path = driver::kandu_path();
+    ACTCTXA manifest = {};
+    manifest.cbSize = sizeof manifest;
+    manifest.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    manifest.lpSource = path.c_str();
+    manifest.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE context = CreateActCtxA(&manifest);
+    ASSERT_NE(context, INVALID_HANDLE_VALUE) << "no manifest in " << path;
+    EXPECT_EQ(field, edit_class_atom(context));
+    ReleaseActCtx(context);
 }
 
 // The executable itself: a windowed program that needs only system DLLs and
@@ -209,7 +276,8 @@ TEST_F(KanduImage, CarriesItsApplicationManifest) {
          {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "level=\"asInvoker\"",
           "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", // Windows 7
           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", // 10 and 11
-          ">false</dpiAware>", ">unaware</dpiAwareness>"})
+          ">false</dpiAware>", ">unaware</dpiAwareness>",
+          "<gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true</"})
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
 }
 
