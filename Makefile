@@ -73,7 +73,7 @@ $(WEB_OBJ)/kandu.wasm: $(WEB_OBJECTS)
 
 $(WEB)/index.html: web/index.html $(WEB_OBJ)/kandu.wasm CMakeLists.txt
 	@mkdir -p $(@D)
-	rm -f $(WEB)/kandu-*.wasm
+	rm -f $(WEB)/kandu*.wasm
 	cp $(WEB_OBJ)/kandu.wasm $(WEB)/$(WEB_WASM)
 	sed 's/@VERSION@/$(VERSION)/; s/@WASM@/$(WEB_WASM)/' $< >$@
 

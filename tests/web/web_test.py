@@ -488,8 +488,9 @@ class Page(unittest.TestCase):
         d = self.driver
         with tempfile.TemporaryDirectory(prefix="kandu-web-") as site:
             for name in os.listdir(WEB_BUILD):
-                if not name.endswith(".wasm"):
-                    shutil.copy(os.path.join(WEB_BUILD, name), site)
+                path = os.path.join(WEB_BUILD, name)
+                if os.path.isfile(path) and not name.endswith(".wasm"):
+                    shutil.copy(path, site)
             missing = Server(site)
             # A policy without 'wasm-unsafe-eval' refuses to compile the wasm.
             refused = Server(headers={"Content-Security-Policy": "script-src 'unsafe-inline'"})
