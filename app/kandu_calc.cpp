@@ -76,6 +76,12 @@ static void out_flush(Output *o) {
     o->used = 0;
 }
 
+// Everything written so far, out of this program's buffers too.
+static void out_push() {
+    out_flush(&out);
+    if (fflush(out.file) != 0) out.failed = true;
+}
+
 static void out_write(void *context, const char *text, size_t length) {
     Output *o = (Output *)context;
     if (length > sizeof o->buffer - o->used) out_flush(o);
@@ -114,18 +120,19 @@ static char *format_count(uint64_t n, char *cursor) {
     return cursor;
 }
 
-static void report_invalid(void *, uint64_t line_number) {
+static void report_line(uint64_t line_number, const char *what) {
     char number[21];
     format_count(line_number, number);
-    fprintf(stderr,
-            "kandu-calc: line %s: expected three values separated by tabs, semicolons, "
-            "commas or blanks\n",
-            number);
+    fprintf(stderr, "kandu-calc: line %s: %s\n", number, what);
+}
+
+static void report_invalid(void *, uint64_t line_number) {
+    report_line(line_number,
+                "expected three values separated by tabs, semicolons, commas or blanks");
 }
 
 static int finish_output() {
-    out_flush(&out);
-    if (fflush(out.file) != 0) out.failed = true;
+    out_push();
     if (out.failed) {
         fputs("kandu-calc: cannot write the output\n", stderr);
         return 1;
@@ -187,22 +194,16 @@ static int run_batch() {
     while ((n = read_input(in_block, sizeof in_block)) > 0) {
         if (!batch_feed(&state, in_block, (size_t)n, &sink)) break;
         if (console) {
-            out_flush(&out);
-            if (fflush(out.file) != 0) out.failed = true;
+            out_push();
             fflush(stderr);
         }
     }
     bool read_failed = n < 0;
     batch_finish(&state, &sink);
     int status = finish_output();
-    if (state.not_text) {
-        char number[21];
-        format_count(state.line_number + 1, number);
-        fprintf(stderr,
-                "kandu-calc: line %s: not text; the input must be ASCII, UTF-8, or UTF-16 with "
-                "its byte-order mark\n",
-                number);
-    }
+    if (state.not_text)
+        report_line(state.line_number + 1, "not text; the input must be ASCII, UTF-8, or UTF-16 "
+                                           "with its byte-order mark");
     if (read_failed) {
         fputs("kandu-calc: cannot read the input\n", stderr);
         status = 1;
