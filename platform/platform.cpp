@@ -21,6 +21,16 @@ char *format_decimal(intptr_t value, char *out) {
     return out;
 }
 
+bool load_common_controls() {
+    HMODULE library = LoadLibraryA("comctl32.dll");
+    if (!library) return false;
+    // Through void (*)(): a cast between unrelated function types warns.
+    void(WINAPI * init)() =
+        (void(WINAPI *)())(void (*)())GetProcAddress(library, "InitCommonControls");
+    if (init) init();
+    return true;
+}
+
 bool init_text_work_buffer() {
     if (!text_work_buffer.start)
         text_work_buffer.start =

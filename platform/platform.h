@@ -23,6 +23,12 @@ inline intptr_t control_identifier(HWND window) {
     return (intptr_t)GetWindowLongPtrA(window, GWLP_ID);
 }
 
+// Loads comctl32 and calls its InitCommonControls. Loaded here rather than
+// through the import table, which the loader resolves before the program's
+// first instruction and so before restrict_dll_search; the manifest still
+// makes it version 6. False when it cannot be loaded.
+bool load_common_controls();
+
 // Writes value in signed decimal at out (at least 21 bytes) with a
 // terminating zero; returns the address of that zero. Unlike "%ld" under
 // Windows, it never cuts a 64-bit value.

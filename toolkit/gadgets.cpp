@@ -93,7 +93,7 @@ void tk_init_gadgets() {
     ZeroMemory(&gadget_library, sizeof gadget_library);
     init_registry(gadgets(), GADGET_REGISTRY_CAPACITY);
     gadget_library.gadget_font = GetStockObject(DEFAULT_GUI_FONT);
-    InitCommonControls();
+    load_common_controls();
 }
 
 HWND tk_begin_gadgets(HWND window) {
