@@ -62,9 +62,7 @@ bool all_gadgets_exist(HWND window) {
 
 } // namespace
 
-std::string kandu_path() {
-    const char *from_environment = getenv("KANDU_EXE");
-    std::string path = from_environment && *from_environment ? from_environment : KANDU_EXE_PATH;
+std::string windows_path(std::string path) {
     if (!path.empty() && path[0] == '/') {
         for (char &c : path)
             if (c == '/') c = '\\';
@@ -73,8 +71,13 @@ std::string kandu_path() {
     return path;
 }
 
-bool start(Kandu *kandu, DWORD deadline_ms) {
-    std::string path = kandu_path();
+std::string kandu_path() {
+    const char *from_environment = getenv("KANDU_EXE");
+    return windows_path(from_environment && *from_environment ? from_environment : KANDU_EXE_PATH);
+}
+
+bool start(Kandu *kandu, DWORD deadline_ms, const char *program) {
+    std::string path = program ? program : kandu_path();
     std::string command_line = "\"" + path + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

@@ -16,13 +16,16 @@ struct Kandu {
     HWND window = 0; // the calculator window, once found
 };
 
+// A path in Windows form: a Unix path is taken as drive Z:.
+std::string windows_path(std::string path);
 // The program's path in Windows form: the KANDU_EXE environment variable
-// when set, else the path the build gave (a Unix path is taken as drive Z:).
+// when set, else the path the build gave.
 std::string kandu_path();
 
-// Starts kandu.exe and waits until its window with all eight gadgets exists
-// and the program waits for input. False (and the process ended) on failure.
-bool start(Kandu *kandu, DWORD deadline_ms = DEFAULT_DEADLINE_MS);
+// Starts kandu.exe (the one at `path` when given) and waits until its window
+// with all eight gadgets exists and the program waits for input. False (and
+// the process ended) on failure.
+bool start(Kandu *kandu, DWORD deadline_ms = DEFAULT_DEADLINE_MS, const char *path = 0);
 // Asks the window to close through its system menu's close command.
 void request_close(const Kandu &kandu);
 // Waits for the process to end; its exit code in *exit_code.

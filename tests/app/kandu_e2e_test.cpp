@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 #include "tests/app/driver.h"
+#include "tests/support/under_wine.h"
 // After windows.h, which it needs.
 #include <oleacc.h>
 
@@ -224,6 +225,62 @@ TEST_F(Kandu, RunsWithVersion6OfTheCommonControls) {
     ReleaseActCtx(context);
 }
 
+// A DLL left beside the program under the name of one that the common
+// controls load, as anyone may leave one in a Downloads folder, is never
+// loaded: the system's copy is. Wine prefers its own copy of a system DLL;
+// an override for kandu.exe makes it take the first one on the search path,
+// as Windows does (uxtheme=n,b, which Wine reads from its registry: a child
+// process does not see WINEDLLOVERRIDES changed by its parent).
+TEST(KanduBesideAPlantedDll, LoadsTheSystemsCopyInstead) {
+    char temp[MAX_PATH];
+    ASSERT_NE(GetTempPathA(sizeof temp, temp), 0u);
+    std::string folder = temp + ("kandu-planted-" + std::to_string(GetCurrentProcessId()));
+    CreateDirectoryA(folder.c_str(), 0);
+    std::string program = folder + "\\kandu.exe", planted = folder + "\\uxtheme.dll";
+    std::string mark = planted + ".loaded";
+    ASSERT_TRUE(CopyFileA(driver::kandu_path().c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA(driver::windows_path(KANDU_PLANTED_DLL_PATH).c_str(), planted.c_str(), FALSE));
+
+    HKEY overrides = 0;
+    if (running_under_wine()) {
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER,
+                                  "Software\\Wine\\AppDefaults\\kandu.exe\\DllOverrides", 0, 0, 0,
+                                  KEY_SET_VALUE, 0, &overrides, 0),
+                  ERROR_SUCCESS);
+        const char order[] = "native,builtin";
+        RegSetValueExA(overrides, "uxtheme", 0, REG_SZ, (const BYTE *)order, sizeof order);
+    }
+    driver::Kandu kandu;
+    bool started = driver::start(&kandu, driver::DEFAULT_DEADLINE_MS, program.c_str());
+    if (overrides) {
+        RegDeleteValueA(overrides, "uxtheme");
+        RegCloseKey(overrides);
+    }
+    DWORD exit_code = 12345;
+    if (started) {
+        driver::request_close(kandu);
+        EXPECT_TRUE(driver::wait_for_exit(kandu, &exit_code));
+    }
+    driver::stop(&kandu);
+    EXPECT_TRUE(started) << "no window from " << program;
+    EXPECT_EQ(exit_code, 0u);
+    EXPECT_EQ(GetFileAttributesA(mark.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "kandu.exe loaded the uxtheme.dll beside it";
+
+    // The mark shows whenever the planted DLL is loaded (a copy under another
+    // name: this process has a uxtheme already).
+    std::string copy = folder + "\\planted-copy.dll";
+    CopyFileA(planted.c_str(), copy.c_str(), FALSE);
+    HMODULE loaded = LoadLibraryA(copy.c_str());
+    EXPECT_NE(loaded, nullptr);
+    if (loaded) FreeLibrary(loaded);
+    EXPECT_NE(DeleteFileA((copy + ".loaded").c_str()), FALSE) << "no mark from loading it";
+    for (const std::string &file : {program, planted, mark, copy})
+        DeleteFileA(file.c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
 // The executable itself: a windowed program that needs only system DLLs and
 // carries its icon and version record.
 class KanduImage : public ::testing::Test {
@@ -264,7 +321,8 @@ TEST_F(KanduImage, IsAWindowedProgramImportingOnlySystemDlls) {
     for (const std::string &dll : dlls)
         EXPECT_TRUE(allowed.count(dll)) << dll;
     EXPECT_TRUE(dlls.count("USER32.DLL"));
-    EXPECT_TRUE(dlls.count("COMCTL32.DLL"));
+    // Loaded at run time, once the DLL search is restricted.
+    EXPECT_FALSE(dlls.count("COMCTL32.DLL"));
 }
 
 TEST_F(KanduImage, CarriesItsApplicationManifest) {
