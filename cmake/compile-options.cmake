@@ -30,3 +30,17 @@ endfunction()
 function(kandu_small_target target)
   target_compile_options(${target} PRIVATE -Os -ffunction-sections)
 endfunction()
+
+# The PE header flags of a program: ASLR and DEP (and high-entropy addresses
+# on 64-bit) are the linker's defaults; Remote Desktop need not fake an old
+# Windows's behaviour for it. 32-bit programs register no structured
+# exception handler, and GNU ld cannot write the table of handlers that
+# SafeSEH would check, so they say they have none.
+function(kandu_pe_flags target)
+  if(WIN32)
+    target_link_options(${target} PRIVATE -Wl,--tsaware)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      target_link_options(${target} PRIVATE -Wl,--no-seh)
+    endif()
+  endif()
+endfunction()

@@ -52,11 +52,16 @@ for zip in "$a"/*.zip; do
     unzip -q "$zip" -d "$work/unpacked/$name"
     (cd "$work/unpacked/$name" && sha256sum --quiet -c SHA256SUMS) ||
         failed "the checksums in $name do not match its files"
-    # No time in the PE header at all, whatever SOURCE_DATE_EPOCH says.
+    # The DllCharacteristics every shipped program has: terminal-server
+    # aware, DEP, ASLR, and NO_SEH on 32-bit or high-entropy ASLR on 64-bit.
+    [[ $name == *-win32.zip ]] && flags=8540 || flags=8160
     for exe in "$work/unpacked/$name"/*.exe; do
         pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
+        # No time in the PE header at all, whatever SOURCE_DATE_EPOCH says.
         stamp=$(od -An -tu4 -j$((pe + 8)) -N4 "$exe" | tr -d ' ')
         [ "$stamp" = 0 ] || failed "$name: $(basename "$exe") has time stamp $stamp"
+        found=$(od -An -tx2 -j$((pe + 94)) -N2 "$exe" | tr -d ' ')
+        [ "$found" = $flags ] || failed "$name: $(basename "$exe") has DllCharacteristics 0x$found, not 0x$flags"
     done
 done
 TZ=UTC msiinfo suminfo "$a"/*-win32.msi | grep -q "^Last saved: $(date -u -d "@$epoch" '+%a %b %e %T %Y')\$" ||
