@@ -8,16 +8,16 @@
 #include "calc/coefficient.h"
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+#include "platform/dll_search.h"
 // Windows tools write CRLF; input may end its lines either way.
 static const char NEWLINE[] = "\r\n";
 static const char INPUT_HINT[] =
     "kandu-calc: type three values a line, such as 1100 200 250; Ctrl+Z then Enter ends\n";
 #else
 #include <errno.h>
+#include <signal.h>
 #include <unistd.h>
 static const char NEWLINE[] = "\n";
 static const char INPUT_HINT[] =
@@ -72,7 +72,8 @@ struct Output {
 static Output out;
 
 static void out_flush(Output *o) {
-    if (o->used && fwrite(o->buffer, 1, o->used, o->file) != o->used) o->failed = true;
+    if (o->used && !o->failed && fwrite(o->buffer, 1, o->used, o->file) != o->used)
+        o->failed = true;
     o->used = 0;
 }
 
@@ -84,6 +85,9 @@ static void out_push() {
 
 static void out_write(void *context, const char *text, size_t length) {
     Output *o = (Output *)context;
+    // Once a write has failed (the reader has gone, the disk is full) nothing
+    // more gets out, and the caller stops reading.
+    if (o->failed) return;
     if (length > sizeof o->buffer - o->used) out_flush(o);
     if (length > sizeof o->buffer) {
         // Too long for the buffer: straight out, after what was buffered.
@@ -190,8 +194,8 @@ static int run_batch() {
     BatchState state;
     batch_start(&state, NEWLINE);
     BatchSink sink = {&out, out_write, report_invalid};
-    long n;
-    while ((n = read_input(in_block, sizeof in_block)) > 0) {
+    long n = 0;
+    while (!out.failed && (n = read_input(in_block, sizeof in_block)) > 0) {
         if (!batch_feed(&state, in_block, (size_t)n, &sink)) break;
         if (console) {
             out_push();
@@ -244,7 +248,8 @@ static int count_error(int count) {
     return EXIT_USAGE;
 }
 
-int main(int argc, char **argv) {
+// argv: the arguments as UTF-8 on Windows, as the system gives them elsewhere.
+static int run(int argc, char **argv) {
 #ifdef _WIN32
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
@@ -281,3 +286,36 @@ int main(int argc, char **argv) {
     }
     return count_error(count);
 }
+
+#ifdef _WIN32
+// The arguments as Windows keeps them, in UTF-16, then in UTF-8. Through the
+// ANSI code page's best-fit mapping full-width digits would be taken for
+// ASCII ones, and "--version" typed with full-width hyphens for the option,
+// so the answer would depend on the system. Now only ASCII digits are digits,
+// as in batch input.
+extern "C" int wmain(int argc, wchar_t **wide) {
+    restrict_dll_search();
+    char **argv = (char **)calloc((size_t)argc + 1, sizeof *argv);
+    for (int i = 0; argv && i < argc; ++i) {
+        int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, 0, 0, 0, 0);
+        if (size < 1) size = 1;
+        argv[i] = (char *)calloc((size_t)size, 1);
+        if (!argv[i])
+            argv = 0;
+        else
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, argv[i], size, 0, 0);
+    }
+    if (!argv) {
+        fputs("kandu-calc: no memory for the arguments\n", stderr);
+        return 1;
+    }
+    return run(argc, argv);
+}
+#else
+int main(int argc, char **argv) {
+    // A reader that goes away is a write that fails, reported as any other,
+    // rather than a silent end by the signal.
+    signal(SIGPIPE, SIG_IGN);
+    return run(argc, argv);
+}
+#endif

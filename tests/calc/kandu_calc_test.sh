@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # kandu-calc as a process: arguments, batch mode, invalid lines, exit codes,
-# line endings, files as Windows tools write them and megabyte lines.
-#   kandu_calc_test.sh PROGRAM
-# A Windows .exe runs under Wine and must answer with CRLF line endings.
+# line endings, files as Windows tools write them, megabyte lines and a reader
+# that goes away.
+#   kandu_calc_test.sh PROGRAM [WINDRES]
+# A Windows .exe runs under Wine and must answer with CRLF line endings, and
+# carries the manifest and version record that WINDRES lists.
 set -uo pipefail
 program=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -111,6 +113,12 @@ expect_out "options end at --" 2360
 expect_rc "options end at --" 0
 run "$work/empty" " +1100 " 200x "250.9"
 expect_out "texts parsed as the form does" 880
+# Only ASCII digits are digits, as in batch input and whatever the system's
+# code page: full-width ones make no number, full-width hyphens no option.
+run "$work/empty" １１００ ２００ ２５０
+expect_out "full-width digits" "out of range"
+run "$work/empty" －－version
+expect_rc "full-width hyphens" 2
 
 printf '1100\t200\t250\n700\t200\t250\n' >"$work/valid"
 run "$work/valid" -
@@ -136,6 +144,22 @@ run "$work/long"
 expect_out "megabyte lines" 880 880 560 "invalid input"
 expect_rc "megabyte lines" 2
 expect_err_has "megabyte lines" "line 4"
+
+# ---- a reader that goes away ----
+# Endless input, and a reader that takes five bytes and goes: the program
+# stops at the first write that fails, with status 1 and its message, rather
+# than read on. The time limit only turns a hang into a failure.
+mkfifo "$work/endless"
+yes '1100 200 250' >"$work/endless" &
+feeder=$!
+timeout 120 "${runner[@]}" "$program" <"$work/endless" 2>"$work/err" | head -c5 >"$work/out"
+rc=${PIPESTATUS[0]}
+checks=$((checks + 1))
+kill $feeder 2>/dev/null
+wait $feeder 2>/dev/null
+[ "$(head -c3 "$work/out")" = 880 ] || fail "reader gone: read $(od -c "$work/out" | head -n1)"
+expect_rc "reader gone (124: still running)" 1
+expect_err_has "reader gone" "cannot write the output"
 
 # ---- other options and usage ----
 run "$work/empty" --table
@@ -163,6 +187,16 @@ for args in "1100 200" "1 2 3 4" "1100" "--tabel"; do
     [ ! -s "$work/out" ] || fail "usage '$args': wrote to stdout"
     expect_err_has "usage '$args'" "usage:"
 done
+
+# ---- the Windows program's resources ----
+if [ -n "${2:-}" ]; then
+    checks=$((checks + 1))
+    resources=$("$2" -i "$program" -O rc 2>&1)
+    for part in "FILEVERSION 1, 0, 0, 3" '"FileVersion", "1.0.0.3"' '"OriginalFilename", "kandu-calc.exe"' \
+        'level=""asInvoker""' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' '>UTF-8</activeCodePage>'; do
+        grep -qF -- "$part" <<<"$resources" || fail "resources: no $part"
+    done
+fi
 
 echo "$checks runs, $failures failed"
 [ "$failures" = 0 ]
