@@ -35,6 +35,17 @@ export SOURCE_DATE_EPOCH
 export TZ=UTC
 version=$(sed -n 's/^project(kandu VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 [ -n "$version" ] || fail "no version in CMakeLists.txt"
+# Windows Installer compares only the first three parts of a version, so the
+# packages carry the fourth, the release number, in the third: 1.0.0.3
+# installs as 1.0.3, and 1.0.1.5 would as 1.0.1005. Only then does a newer
+# release replace an older one and never the other way round. The programs'
+# own version records keep all four parts.
+IFS=. read -r major minor build release <<<"$version"
+[[ "$major.$minor.$build.$release" =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] &&
+    [ "$major" -le 255 ] && [ "$minor" -le 255 ] && [ "$release" -le 999 ] &&
+    [ $((build * 1000 + release)) -le 65535 ] ||
+    fail "version $version does not fit a package: major and minor up to 255, release up to 999, build * 1000 + release up to 65535"
+package_version=$major.$minor.$((build * 1000 + release))
 wxs=$root/tools/kandu.wxs
 upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' "$wxs")
 # olefile is Debian's, installed for the system Python.
@@ -165,17 +176,18 @@ for arch in win32 win64; do
         "$upgrade_code" "$name")
     touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
     # wixl finds the files relative to the current directory.
-    (cd "$out" && wixl -a $msi_arch -D Arch=$arch -D Version="$version" -D ProductCode="$product_code" \
+    (cd "$out" && wixl -a $msi_arch -D Arch=$arch -D Version="$version" \
+        -D PackageVersion="$package_version" -D ProductCode="$product_code" \
         -D Stage="$name" -D Icon="tree-$arch/app/kandu.ico" -o "$name.msi" "$wxs")
-    # Windows Installer compares only the first three parts of versions when
-    # it looks for an installed release: 1.0.0.4 and 1.0.0.3 count as equal.
-    # The upgrade row therefore takes an equal version too (1 | 512: migrate
-    # features, maximum included); else a release that changes only the
-    # fourth part would install beside this one instead of replacing it.
+    # The upgrade row takes an installed package of the same version too
+    # (1 | 512: migrate features, maximum included), so that the win32 and
+    # win64 packages of one release replace each other rather than install
+    # side by side. A newer one is refused by the downgrade row and its launch
+    # condition, which wixl writes.
     msibuild "$out/$name.msi" \
         -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \
         -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`)
-            VALUES ('{$upgrade_code}', '$version', 513, 'WIX_UPGRADE_DETECTED')"
+            VALUES ('{$upgrade_code}', '$package_version', 513, 'WIX_UPGRADE_DETECTED')"
     "$python" "$root/tools/msi-summary.py" "$out/$name.msi" "$SOURCE_DATE_EPOCH" "$upgrade_code" >/dev/null
     [ -z "$signing" ] || sign "$name.msi"
 done
