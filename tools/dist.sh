@@ -13,8 +13,10 @@
 # Signing (Authenticode, osslsigncode): with KANDU_SIGN_CERT (PEM certificate
 # chain) and KANDU_SIGN_KEY (PEM private key) the programs are signed before
 # they are packed, and the packages after; the signing time is
-# SOURCE_DATE_EPOCH, and KANDU_SIGN_TIMESTAMP_URL names an RFC 3161 time-stamp
-# server if one is wanted. The detached signatures land in
+# SOURCE_DATE_EPOCH. KANDU_SIGN_TIMESTAMP_URL names the RFC 3161 time-stamp
+# server that each signature is stamped by, so that it stays valid after the
+# certificate expires; only KANDU_SIGN_TIMESTAMP_URL=none signs without one.
+# The time stamp is part of the signature. The detached signatures land in
 # OUTPUT_DIR/signatures. With KANDU_SIGNATURES=DIR (such a folder) and no key,
 # those signatures are attached instead, which gives the signed release again
 # byte for byte. A failure removes every release file from OUTPUT_DIR.
@@ -83,6 +85,9 @@ if [ -n "${KANDU_SIGN_CERT:-}${KANDU_SIGN_KEY:-}" ]; then
         fail "$key holds no PEM private key without a passphrase"
     [ "$cert_public" = "$key_public" ] ||
         fail "the key $key does not match the certificate $cert"
+    # Unstamped signatures turn invalid with the certificate: only on request.
+    [ -n "${KANDU_SIGN_TIMESTAMP_URL:-}" ] ||
+        fail "signing needs an RFC 3161 time-stamp server in KANDU_SIGN_TIMESTAMP_URL (KANDU_SIGN_TIMESTAMP_URL=none signs without one; such signatures expire with the certificate)"
     signing=sign
 elif [ -n "${KANDU_SIGNATURES:-}" ]; then
     signatures=$(realpath -m "$KANDU_SIGNATURES")
@@ -115,7 +120,7 @@ sign() {
     rm -f "$work/data" "$work/signed" "$work/sig"
     if [ "$signing" = sign ]; then
         local stamp=()
-        [ -z "${KANDU_SIGN_TIMESTAMP_URL:-}" ] || stamp=(-ts "$KANDU_SIGN_TIMESTAMP_URL")
+        [ "$KANDU_SIGN_TIMESTAMP_URL" = none ] || stamp=(-ts "$KANDU_SIGN_TIMESTAMP_URL")
         osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n Kandu \
             -time "$SOURCE_DATE_EPOCH" "${stamp[@]}" -in "$file" -out "$work/signed" \
             >"$log" 2>&1 || fail "could not sign $name: $(why "$log")"

@@ -3,17 +3,20 @@
 # different depth and built one after the other, give byte-identical
 # archives and packages; each archive holds its four files and their
 # checksums agree. Then the first copy signs its release with a throw-away
-# CA's code-signing certificate, every signed file verifies against that CA,
-# and the second copy, given only the detached signatures, gives the signed
-# release again byte for byte. A signature that does not fit and a key that
-# does not match stop the build with one line and leave no release files.
+# CA's code-signing certificate, each signature time-stamped by a time-stamp
+# authority of that CA on 127.0.0.1; every signed file verifies against that
+# CA even after the certificate has expired, and the second copy, given only
+# the detached signatures, gives the signed release again byte for byte. A
+# signature that does not fit, a key that does not match and signing without
+# a time-stamp server stop the build with one line and leave no release files.
 #   reproducible_test.sh SOURCE_TREE [KEEP_DIR]
 # KEEP_DIR receives the unsigned release of the first copy.
 set -euo pipefail
 src=$(cd "$1" && pwd)
 keep=${2:-}
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+tsa_pid=""
+trap '[ -z "$tsa_pid" ] || kill $tsa_pid 2>/dev/null; rm -rf "$work"' EXIT
 epoch=$(git -C "$src" log -1 --format=%ct)
 a=$work/a/out
 b=$work/b/two/deep/out
@@ -73,8 +76,8 @@ if [ -n "$keep" ]; then
 fi
 [ $status -eq 0 ] && echo "both builds gave the same archives and packages:" && cat "$a/SHA256SUMS"
 
-# A throw-away CA and a code-signing certificate it issued, valid from long
-# before the last commit.
+# A throw-away CA and the code-signing and time-stamping certificates it
+# issued, valid from long before the last commit to the end of 2099.
 pki=$work/pki
 mkdir -p "$pki"
 cat >"$pki/ca.cnf" <<'EOF'
@@ -97,13 +100,31 @@ basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature
 extendedKeyUsage = codeSigning
 authorityKeyIdentifier = keyid
+[tsa_cert]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = critical, timeStamping
+authorityKeyIdentifier = keyid
+[tsa]
+default_tsa = throwaway_tsa
+[throwaway_tsa]
+serial = tsa-serial
+signer_cert = tsa.pem
+certs = ca.pem
+signer_key = tsa.key
+signer_digest = sha256
+default_policy = 1.3.6.1.4.1.4146.2.3
+digests = sha256, sha384, sha512
+accuracy = secs:1
+ess_cert_id_alg = sha256
 EOF
 (
     cd "$pki"
     touch index.txt
     echo 01 >serial
+    echo 01 >tsa-serial
     ca() { openssl ca -batch -notext -config ca.cnf -startdate 20000101000000Z -enddate 20991231235959Z "$@"; }
-    for who in ca signer other; do
+    for who in ca signer other tsa; do
         openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out $who.key
     done
     openssl req -new -key ca.key -subj "/CN=Kandu test CA" -out ca.csr
@@ -111,7 +132,39 @@ EOF
     openssl req -new -key signer.key -subj "/CN=Kandu test signer" -out signer.csr
     ca -cert ca.pem -keyfile ca.key -extensions signer_cert -in signer.csr -out signer.pem
     cat signer.pem ca.pem >chain.pem
+    openssl req -new -key tsa.key -subj "/CN=Kandu test time-stamp authority" -out tsa.csr
+    ca -cert ca.pem -keyfile ca.key -extensions tsa_cert -in tsa.csr -out tsa.pem
 ) >/dev/null 2>&1 || { echo "FAIL: could not make the throw-away CA" >&2; exit 1; }
+
+# The time-stamp authority: openssl ts answers each request that comes to
+# 127.0.0.1 over HTTP, as RFC 3161 servers do.
+cat >"$pki/tsa.py" <<'END'
+import http.server, subprocess
+class Stamp(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        query = self.rfile.read(int(self.headers.get('Content-Length', 0)))
+        reply = subprocess.run(['openssl', 'ts', '-reply', '-config', 'ca.cnf', '-queryfile',
+                                '/dev/stdin', '-out', '/dev/stdout'],
+                               input=query, capture_output=True).stdout
+        self.send_response(200 if reply else 500)
+        self.send_header('Content-Type', 'application/timestamp-reply')
+        self.send_header('Content-Length', str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+    def log_message(self, *args):
+        pass
+server = http.server.HTTPServer(('127.0.0.1', 0), Stamp)
+print(server.server_address[1], flush=True)
+server.serve_forever()
+END
+(cd "$pki" && exec /usr/bin/python3 tsa.py >port) &
+tsa_pid=$!
+for _ in $(seq 1 100); do
+    [ -s "$pki/port" ] && break
+    sleep 0.1
+done
+[ -s "$pki/port" ] || { echo "FAIL: the time-stamp authority did not start" >&2; exit 1; }
+tsa_url=http://127.0.0.1:$(cat "$pki/port")
 
 # Fails with one line naming the file, and leaves no release files.
 refused() {
@@ -128,8 +181,11 @@ refused() {
 }
 refused "a key of another certificate" "$a" other.key \
     KANDU_SIGN_CERT="$pki/chain.pem" KANDU_SIGN_KEY="$pki/other.key"
+refused "signing without a time-stamp server" "$a" KANDU_SIGN_TIMESTAMP_URL \
+    KANDU_SIGN_CERT="$pki/chain.pem" KANDU_SIGN_KEY="$pki/signer.key"
 
-dist "$a" KANDU_SIGN_CERT="$pki/chain.pem" KANDU_SIGN_KEY="$pki/signer.key"
+dist "$a" KANDU_SIGN_CERT="$pki/chain.pem" KANDU_SIGN_KEY="$pki/signer.key" \
+    KANDU_SIGN_TIMESTAMP_URL="$tsa_url"
 signed=("$a"/*.msi)
 for zip in "$a"/*.zip; do
     mkdir -p "$work/signed/$(basename "$zip")"
@@ -138,9 +194,13 @@ for zip in "$a"/*.zip; do
 done
 [ "$(find "$a/signatures" -name '*.sig' | wc -l)" -eq ${#signed[@]} ] ||
     failed "expected ${#signed[@]} detached signatures"
+# Verified as on the first day of 2100, when the certificate has expired:
+# the time stamp keeps the signature valid (without one it would not be).
 for file in "${signed[@]}"; do
-    osslsigncode verify -CAfile "$pki/ca.pem" -in "$file" >"$work/verify" 2>&1 ||
-        failed "$(basename "$file") does not verify: $(grep -m1 -i -e error -e mismatch "$work/verify")"
+    osslsigncode verify -CAfile "$pki/ca.pem" -TSA-CAfile "$pki/ca.pem" -time 4102444800 \
+        -in "$file" >"$work/verify" 2>&1 &&
+        grep -q '^Timestamp Server Signature verification: ok' "$work/verify" ||
+        failed "$(basename "$file") does not verify with its time stamp: $(grep -m1 -i -e error -e mismatch -e expired "$work/verify")"
 done
 
 # A signature that belongs to another file.
@@ -151,5 +211,5 @@ refused "a signature of another file" "$b" "win64/kandu-calc.exe" KANDU_SIGNATUR
 dist "$b" KANDU_SIGNATURES="$a/signatures"
 same_release signed "$a" "$b"
 diff -r "$a/signatures" "$b/signatures" >/dev/null || failed "the signatures differ"
-[ $status -eq 0 ] && echo "signed, verified, and rebuilt from the signatures byte for byte"
+[ $status -eq 0 ] && echo "signed, time-stamped, verified, and rebuilt from the signatures byte for byte"
 exit $status
