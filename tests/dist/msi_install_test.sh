@@ -3,7 +3,9 @@
 # of its own: the programs are under Program Files, the Start-menu shortcut
 # and the Add/Remove Programs entry with its icon exist, and the installed
 # kandu.exe opens its window and ends with exit code 0 when it is closed.
-# Removing the package leaves none of it behind.
+# A newer release replaces it, it refuses to go back over the newer one, and
+# the newer one again changes nothing. Removing the package leaves none of it
+# behind.
 #   msi_install_test.sh RELEASE_DIR WINE_PREFIX
 set -uo pipefail
 msi=$(ls "$1"/kandu-*-win32.msi)
@@ -83,6 +85,64 @@ else
     wait $program
     code=$?
     [ $code -eq 0 ] || failed "the installed kandu.exe ended with exit code $code"
+fi
+
+# ---- upgrade, refused downgrade, same version again ----
+# The newer release is this tree with the release number raised, built in a
+# scratch copy; its programs' version records are raised with it.
+release=$(basename "$msi" -win32.msi)
+release=${release#kandu-}
+newer=${release%.*}.$((${release##*.} + 1))
+# It lives beside the Wine prefix until the next run.
+root=$(cd "$(dirname "$0")/../.." && pwd)
+scratch=$WINEPREFIX-newer
+rm -rf "$scratch"
+mkdir -p "$scratch"
+(cd "$root" && git ls-files -z -co --exclude-standard |
+    tar --null -T - --ignore-failed-read -cf - 2>/dev/null) | tar -xf - -C "$scratch"
+sed -i "s/^project(kandu VERSION $release /project(kandu VERSION $newer /" "$scratch/CMakeLists.txt"
+SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s) \
+    "$scratch/tools/dist.sh" "$scratch/out" >/dev/null 2>&1 || failed "could not build release $newer"
+newer_msi=$scratch/out/kandu-$newer-win32.msi
+newer_product=$(msi=$newer_msi property ProductCode)
+newer_arp="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$newer_product"
+# The newer release's files and "Apps" entry, and nothing of the older one.
+newer_installed() {
+    local file
+    for file in kandu.exe kandu-calc.exe README.txt; do
+        cmp -s "$folder/$file" "$scratch/out/kandu-$newer-win32/$file" ||
+            failed "$1: the installed $file is not release $newer's"
+    done
+    wine reg query "$newer_arp" /reg:32 2>/dev/null | tr -d '\r' |
+        grep -Eq "^ +DisplayVersion +REG_SZ +$(msi=$newer_msi property ProductVersion)\$" ||
+        failed "$1: no Add/Remove Programs entry of release $newer"
+    ! wine reg query "$arp" /reg:32 >/dev/null 2>&1 || failed "$1: release $release's entry is still there"
+    [ ! -e "$drive/windows/Installer/$product" ] || failed "$1: release $release's cached icon is left"
+}
+if [ -f "$newer_msi" ]; then
+    wine msiexec /i "$(winepath -w "$newer_msi" 2>/dev/null)" /qn >/dev/null 2>&1 ||
+        failed "the upgrade to $newer ended with $?"
+    newer_installed "upgrade"
+    # Refused by the launch condition that the downgrade row sets off; its
+    # message is what a user sees.
+    log=$drive/kandu-downgrade.log
+    wine msiexec /i "$windows_msi" /qn /l*v 'C:\kandu-downgrade.log' >/dev/null 2>&1 &&
+        failed "release $release installed over release $newer"
+    grep -q "^Property(S): WIX_DOWNGRADE_DETECTED = $newer_product" "$log" &&
+        grep -q "LaunchConditions. Return value 0" "$log" ||
+        failed "release $release was not refused by its launch condition"
+    msiinfo export "$msi" LaunchCondition | tr -d '\r' |
+        grep -qx $'NOT WIX_DOWNGRADE_DETECTED\tA newer version of Kandu is already installed.' ||
+        failed "the launch condition's message is not the one for a newer version"
+    newer_installed "refused downgrade"
+    wine msiexec /i "$(winepath -w "$newer_msi" 2>/dev/null)" /qn >/dev/null 2>&1 ||
+        failed "installing release $newer again ended with $?"
+    newer_installed "the same release again"
+    [ $status -eq 0 ] && echo "release $newer replaced $release, and $release refused to replace it"
+    # The removal below is the newer release's.
+    windows_msi=$(winepath -w "$newer_msi" 2>/dev/null)
+    product=$newer_product
+    arp=$newer_arp
 fi
 
 wine msiexec /x "$windows_msi" /qn >/dev/null 2>&1 || failed "msiexec /x ended with $?"
