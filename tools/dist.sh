@@ -165,7 +165,7 @@ for arch in win32 win64; do
         sign "$name/kandu-calc.exe"
     fi
     # A Windows user opens it in Notepad: CRLF line endings.
-    sed -e "s/@VERSION@/$version/; s/@ARCH@/$arch/" -e 's/$/\r/' \
+    sed -e "s/@VERSION@/$version/; s/@PACKAGE_VERSION@/$package_version/; s/@ARCH@/$arch/" -e 's/$/\r/' \
         "$root/docs/windows-readme.txt" >"$stage/README.txt"
     (cd "$stage" && sha256sum kandu.exe kandu-calc.exe README.txt >SHA256SUMS)
 
