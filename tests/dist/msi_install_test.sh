@@ -3,9 +3,7 @@
 # of its own: the programs are under Program Files, the Start-menu shortcut
 # and the Add/Remove Programs entry with its icon exist, and the installed
 # kandu.exe opens its window and ends with exit code 0 when it is closed.
-# A newer release replaces it, it refuses to go back over the newer one, and
-# the newer one again changes nothing. Removing the package leaves none of it
-# behind.
+# Removing the package leaves none of it behind.
 #   msi_install_test.sh RELEASE_DIR WINE_PREFIX
 set -uo pipefail
 msi=$(ls "$1"/kandu-*-win32.msi)
@@ -88,8 +86,11 @@ else
 fi
 
 # ---- upgrade, refused downgrade, same version again ----
-# The newer release is this tree with the release number raised, built in a
-# scratch copy; its programs' version records are raised with it.
+# A newer release replaces the installed one, the older package refuses to go
+# back over it, and the newer one again changes nothing; the removal below is
+# then the newer one's. The newer release is this tree with the release
+# number raised, built in a scratch copy; its programs' version records are
+# raised with it.
 release=$(basename "$msi" -win32.msi)
 release=${release#kandu-}
 newer=${release%.*}.$((${release##*.} + 1))
