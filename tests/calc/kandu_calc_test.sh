@@ -115,9 +115,10 @@ run "$work/empty" " +1100 " 200x "250.9"
 expect_out "texts parsed as the form does" 880
 # Only ASCII digits are digits, as in batch input and whatever the system's
 # code page: full-width ones make no number, full-width hyphens no option.
-run "$work/empty" １１００ ２００ ２５０
+# Wine reads the arguments in the locale's encoding: UTF-8 here.
+LC_ALL=C.UTF-8 run "$work/empty" １１００ ２００ ２５０
 expect_out "full-width digits" "out of range"
-run "$work/empty" －－version
+LC_ALL=C.UTF-8 run "$work/empty" －－version
 expect_rc "full-width hyphens" 2
 
 printf '1100\t200\t250\n700\t200\t250\n' >"$work/valid"
