@@ -71,15 +71,18 @@ $(WEB_OBJ)/%.o: %.cpp | deps
 $(WEB_OBJ)/kandu.wasm: $(WEB_OBJECTS)
 	wasm-ld --no-entry --strip-all $(WEB_EXPORTS:%=--export=%) -o $@ $^
 
-$(WEB)/index.html: web/index.html $(WEB_OBJ)/kandu.wasm CMakeLists.txt
+# Each page's policy carries the hashes of its own script and style.
+WEB_PAGE_SED = s/@VERSION@/$(VERSION)/; s/@WASM@/$(WEB_WASM)/
+$(WEB)/index.html: web/index.html $(WEB_OBJ)/kandu.wasm CMakeLists.txt tools/csp-hashes.py
 	@mkdir -p $(@D)
 	rm -f $(WEB)/kandu*.wasm
 	cp $(WEB_OBJ)/kandu.wasm $(WEB)/$(WEB_WASM)
-	sed 's/@VERSION@/$(VERSION)/; s/@WASM@/$(WEB_WASM)/' $< >$@
+	sed '$(WEB_PAGE_SED)' $< | tools/csp-hashes.py >$@
 
 # Opened from disk, it has nothing to install and fetches nothing.
-$(WEB)/kandu.html: $(WEB)/index.html
-	sed "/rel=\"manifest\"/d; s|^const KANDU_WASM = '';|const KANDU_WASM = '$$(base64 -w0 $(WEB_OBJ)/kandu.wasm)';|" $< >$@
+$(WEB)/kandu.html: web/index.html $(WEB)/index.html
+	sed "$(WEB_PAGE_SED); /rel=\"manifest\"/d; s|^const KANDU_WASM = '';|const KANDU_WASM = '$$(base64 -w0 $(WEB_OBJ)/kandu.wasm)';|" $< \
+		| tools/csp-hashes.py >$@
 	grep -q "^const KANDU_WASM = '[^']" $@
 
 $(WEB)/sw.js: web/sw.js $(WEB)/index.html

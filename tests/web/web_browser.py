@@ -49,6 +49,14 @@ class _QuietHandler(http.server.SimpleHTTPRequestHandler):
             self.send_header(name, value)
         super().end_headers()
 
+    def do_POST(self):
+        """Takes a Content-Security-Policy violation report: a browser posts
+        one to the policy's report-uri."""
+        body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        self.server.reports.append(json.loads(body or b"{}").get("csp-report", {}))
+        self.send_response(204)
+        self.end_headers()
+
     def finish(self):
         super().finish()
         self.server.requests.append(
@@ -83,6 +91,7 @@ class Server:
         self._httpd.daemon_threads = True
         self._httpd.extra_headers = headers or {}
         self._httpd.requests = []
+        self._httpd.reports = []
         self._httpd.bytes_sent = 0
         self._httpd.count_lock = threading.Lock()
         self._thread = threading.Thread(target=self._httpd.serve_forever, daemon=True)
@@ -99,6 +108,17 @@ class Server:
     @property
     def requests(self):
         return list(self._httpd.requests)
+
+    @property
+    def reports(self):
+        return list(self._httpd.reports)
+
+    def take_reports(self):
+        """The violation reports posted since the last call, each as the
+        browser sent it."""
+        taken = self._httpd.reports[:]
+        del self._httpd.reports[:len(taken)]
+        return taken
 
     def stop(self):
         self._httpd.shutdown()

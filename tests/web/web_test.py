@@ -156,6 +156,12 @@ def generated_triples(rng, count):
     return triples
 
 
+def page_policy():
+    """The Content-Security-Policy that the built page carries."""
+    with open(os.path.join(WEB_BUILD, "index.html")) as f:
+        return re.search(r'http-equiv="Content-Security-Policy" content="([^"]+)"', f.read())[1]
+
+
 browser = None
 server = None
 
@@ -166,7 +172,11 @@ def setUpModule():
                    KANDU_CALC, AXE):
         if not os.path.exists(needed):
             raise RuntimeError(needed + " is not built")
-    server = Server()
+    # The page's own policy again, only reporting: a browser posts to the
+    # server what breaks the policy, as it reports nothing of a policy in
+    # the page itself.
+    server = Server(headers={"Content-Security-Policy-Report-Only":
+                             page_policy() + "; report-uri /violations"})
     browser = Browser()
 
 
@@ -184,6 +194,7 @@ class Page(unittest.TestCase):
 
     def tearDown(self):
         self.assertEqual(browser.console_errors(), [], "errors in the console")
+        self.assertEqual(server.take_reports(), [], "the page's policy was broken")
 
     def keys(self, *keys):
         ActionChains(self.driver).send_keys(*keys).perform()
@@ -384,6 +395,30 @@ class Page(unittest.TestCase):
         self.keys(Keys.BACKSPACE)  # in the real field, after the pastes
         seen.append(self.values())
         self.assert_results_follow(seen)
+
+    def test_strict_policy_with_no_violation_reported(self):
+        d = self.driver
+        # Handlers in attributes would need 'unsafe-inline'.
+        self.assertEqual(d.execute_script(
+            "return [...document.querySelectorAll('*')].flatMap((e) => e.getAttributeNames())"
+            "  .filter((name) => name.startsWith('on'))"), [])
+        # Enter in a field sends the form nowhere (form-action 'none').
+        d.find_element(By.ID, "real").click()
+        self.keys(Keys.ENTER)
+        self.wait("done(!!navigator.serviceWorker.controller)")
+        self.assertEqual(self.values()[3], "1100")
+        # An image from another origin: the page's policy refuses it and the
+        # copy reports it, after anything that this visit broke before.
+        other = server.origin.replace("127.0.0.1", "localhost")
+        refused = self.wait("const i = new Image(); i.onload = () => done('loaded');"
+                            "i.onerror = () => done('refused'); i.src = %s;"
+                            % json.dumps(other + "/icon-192.png"))
+        WebDriverWait(d, 30).until(lambda d: server.reports)
+        self.assertEqual(refused, "refused")
+        self.assertEqual([(r.get("effective-directive", r.get("violated-directive")),
+                           r.get("blocked-uri", "").startswith(other)) for r in server.take_reports()],
+                         [("img-src", True)])
+        browser.console_errors()  # the refused image
 
     def test_page_calculation_equals_kandu_calc_on_generated_texts(self):
         triples = generated_triples(random.Random(20240611), 5000)
