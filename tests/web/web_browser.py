@@ -5,6 +5,7 @@ import http.server
 import json
 import os
 import shutil
+import socket
 import tempfile
 import threading
 
@@ -43,6 +44,7 @@ class _QuietHandler(http.server.SimpleHTTPRequestHandler):
     def setup(self):
         super().setup()
         self.wfile = _CountingWriter(self.wfile, self.server)
+        self.server.connections.add(self.connection)
 
     def end_headers(self):
         for name, value in self.server.extra_headers.items():
@@ -58,6 +60,7 @@ class _QuietHandler(http.server.SimpleHTTPRequestHandler):
         self.end_headers()
 
     def finish(self):
+        self.server.connections.discard(self.connection)
         super().finish()
         self.server.requests.append(
             (getattr(self, "path", ""), getattr(self, "_status", 0), self.wfile.count))
@@ -92,6 +95,8 @@ class Server:
         self._httpd.extra_headers = headers or {}
         self._httpd.requests = []
         self._httpd.reports = []
+        # A browser may open a connection before it has a request for it.
+        self._httpd.connections = set()
         self._httpd.bytes_sent = 0
         self._httpd.count_lock = threading.Lock()
         self._thread = threading.Thread(target=self._httpd.serve_forever, daemon=True)
@@ -121,8 +126,15 @@ class Server:
         return taken
 
     def stop(self):
+        """Stops answering, as a host that went offline: the connections
+        that a browser opened ahead and holds are cut too."""
         self._httpd.shutdown()
         self._httpd.server_close()
+        for connection in list(self._httpd.connections):
+            try:
+                connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
         self._thread.join()
 
 

@@ -23,6 +23,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from web_browser import ROOT, WEB_BUILD, Browser, Server, install_check  # noqa: E402
 
+from selenium.common.exceptions import WebDriverException  # noqa: E402
 from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.common.keys import Keys  # noqa: E402
@@ -471,6 +472,12 @@ class Page(unittest.TestCase):
                 self.assertEqual(self.driver.find_element(By.TAG_NAME, "footer").text,
                                  "Kandu 9.9.9.9")
                 self.retype_worked_case(1)
+            # Another page of the site fails offline as the browser fails it:
+            # its own error, not the page.
+            with self.assertRaisesRegex(WebDriverException, "CONNECTION_REFUSED"):
+                self.driver.get(host.url("other.html"))
+            self.assertNotEqual(self.driver.title, "Corvane - KANDU")
+            browser.console_errors()  # the refused connection
         # Each build names its wasm by its bytes' hash.
         with open(os.path.join(WEB_BUILD, "index.html")) as f:
             wasm = re.search(r"'(kandu-[0-9a-f]{16}\.wasm)'", f.read()).group(1)
