@@ -41,7 +41,8 @@ fuzz: build-fuzz
 # The web page: calc/ and the page's entry compiled to freestanding WebAssembly
 # with clang and wasm-ld, no runtime. index.html fetches the wasm, named by
 # its hash, and keeps itself offline through sw.js; manifest.webmanifest and
-# the icons make it installable; kandu.html carries the wasm inside, one file.
+# the icons make it installable (apple-touch-icon.png on an iPhone's home
+# screen); kandu.html carries the wasm inside, one file.
 WEB := build/web
 WEB_OBJ := build/web-obj
 WEB_SOURCES := calc/coefficient.cpp calc/characteristic.cpp web/kandu_web.cpp
@@ -52,7 +53,8 @@ WEB_CXXFLAGS := --target=wasm32 -ffreestanding -nostdlib -fno-exceptions -fno-rt
 WEB_EXPORTS := kandu_field_text_limit kandu_field_buffer kandu_recalculate
 # Read when a recipe runs, after the wasm is linked.
 WEB_WASM = kandu-$(shell sha256sum $(WEB_OBJ)/kandu.wasm | cut -c1-16).wasm
-WEB_ICONS := $(WEB)/icon-192.png $(WEB)/icon-512.png $(WEB)/maskable-512.png
+WEB_ICONS := $(WEB)/icon-192.png $(WEB)/icon-512.png $(WEB)/maskable-512.png \
+	$(WEB)/apple-touch-icon.png
 VERSION = $(shell awk '/^project/ { print $$3 }' CMakeLists.txt)
 # Debian's selenium is installed for the system Python, whatever python3 is first on PATH.
 SYSTEM_PYTHON := /usr/bin/python3
@@ -99,6 +101,11 @@ $(WEB)/icon-%.png: tools/make_icon.sh | deps
 $(WEB)/maskable-%.png: tools/make_icon.sh | deps
 	@mkdir -p $(@D)
 	tools/make_icon.sh $@ $* maskable
+
+# An iPhone's home screen: 180 pixels, opaque, the maskable picture.
+$(WEB)/apple-touch-icon.png: tools/make_icon.sh | deps
+	@mkdir -p $(@D)
+	tools/make_icon.sh $@ 180 maskable
 
 $(AXE): tests/web/package.json tests/web/package-lock.json
 $(LIGHTHOUSE): bench/lighthouse/package.json bench/lighthouse/package-lock.json

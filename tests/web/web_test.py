@@ -527,12 +527,14 @@ class Page:
         try:
             self.browser.open(host.url())
             self.wait("done(!!navigator.serviceWorker.controller)")
-            # Chromium may fetch the manifest and an icon at once too.
+            # Chromium may fetch the manifest and an icon at once too; the
+            # home-screen icon is fetched only when a link is made.
             page = [r for r in host.requests if not r[0].endswith((".png", ".webmanifest"))]
             # WebKitGTK's automation session keeps no HTTP cache, so there the
             # service worker's check of the page and wasm fetches them whole.
             if self.engine is not WebKit:
                 self.assertLessEqual(sum(r[2] for r in page), 16 * 1024, page)
+            self.assertNotIn("/apple-touch-icon.png", [r[0] for r in host.requests])
         finally:
             host.stop()
 
@@ -557,6 +559,28 @@ class Page:
             for meta in ("theme-color", "description"):
                 self.assertTrue(self.driver.find_element(
                     By.CSS_SELECTOR, "meta[name=%s]" % meta).get_attribute("content"))
+            # What an iPhone's "Add to Home Screen" takes: the short name, and
+            # an icon 180 pixels square without transparency (made black
+            # there), linked where navigator.standalone is, as on an iPhone.
+            self.assertEqual(self.driver.find_element(
+                By.CSS_SELECTOR, "meta[name=apple-mobile-web-app-title]").get_attribute("content"),
+                manifest["short_name"])
+            self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, "[rel=apple-touch-icon]"), [])
+            iphone = self.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {
+                "source": "Navigator.prototype.standalone = false;"})["identifier"]
+            try:
+                self.browser.open(host.url())
+                icon = self.driver.find_element(By.CSS_SELECTOR, "head > link[rel=apple-touch-icon]")
+                href = icon.get_attribute("href")
+            finally:
+                self.driver.execute_cdp_cmd("Page.removeScriptToEvaluateOnNewDocument",
+                                            {"identifier": iphone})
+            self.assertEqual(href, host.url("apple-touch-icon.png"))
+            with open(os.path.join(WEB_BUILD, "apple-touch-icon.png"), "rb") as f:
+                png = f.read()
+            self.assertEqual(struct.unpack(">II", png[16:24]), (180, 180))
+            self.assertIn(png[25], (0, 2, 3), "a colour type with alpha")
+            self.assertNotIn(b"tRNS", png)
         finally:
             host.stop()
 
