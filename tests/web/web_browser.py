@@ -184,11 +184,17 @@ class Browser:
         self.wait_ready()
 
     def wait_ready(self, timeout=30):
-        WebDriverWait(self.driver, timeout).until(
+        """Waits for the page's first result; fails at once with the page's
+        own message when its calculation cannot load."""
+        state = WebDriverWait(self.driver, timeout).until(
             lambda d: d.execute_script(
-                "return performance.getEntriesByName('kandu-ready').length > 0"
+                "if (performance.getEntriesByName('kandu-ready').length) return 'ready';"
+                "const failure = document.getElementById('failure');"
+                "return failure && !failure.hidden && failure.textContent;"
             )
         )
+        if state != "ready":
+            raise AssertionError("the page says: " + state)
 
     def paste(self, field, text):
         """Pastes text over a field's text with Ctrl+V, having copied it

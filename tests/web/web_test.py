@@ -11,7 +11,6 @@ rules. One set of tests, run in each engine by one browser of it:
 Needs `make web`, build/native/kandu-calc (KANDU_NATIVE_BUILD overrides
 build/native) and axe-core under build/npm (`make web-test` builds all three)."""
 import contextlib
-import functools
 import hashlib
 import json
 import os
@@ -191,13 +190,10 @@ def tearDownModule():
 
 def only_in(engines, why):
     """A test that only these engines can check, for the reason given."""
-    def wrap(test):
-        def run(self):
-            if self.engine not in engines:
-                self.skipTest(why)
-            test(self)
-        return functools.wraps(test)(run)
-    return wrap
+    def mark(test):
+        test.only_in = engines, why
+        return test
+    return mark
 
 
 class Page:
@@ -215,6 +211,9 @@ class Page:
         cls.browser.quit()
 
     def setUp(self):
+        engines, why = getattr(getattr(self, self._testMethodName), "only_in", ((self.engine,), ""))
+        if self.engine not in engines:
+            self.skipTest(why)
         self.driver = self.browser.driver
         self.browser.open(server.url())
 
