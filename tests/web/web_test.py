@@ -444,8 +444,9 @@ class Page:
                             % json.dumps(other + "/icon-192.png"))
         WebDriverWait(d, 30).until(lambda d: server.reports)
         self.assertEqual(refused, "refused")
+        reports = server.take_reports()
         self.assertEqual([(r.get("effective-directive", r.get("violated-directive")),
-                           r.get("blocked-uri", "").startswith(other)) for r in server.take_reports()],
+                           r.get("blocked-uri", "").startswith(other)) for r in reports],
                          [("img-src", True)])
         self.browser.console_errors()  # the refused image
 
@@ -564,13 +565,14 @@ class Page:
             self.assertEqual(self.driver.find_element(
                 By.CSS_SELECTOR, "meta[name=apple-mobile-web-app-title]").get_attribute("content"),
                 manifest["short_name"])
-            self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, "[rel=apple-touch-icon]"), [])
+            self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, "[rel=apple-touch-icon]"),
+                             [])
             iphone = self.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {
                 "source": "Navigator.prototype.standalone = false;"})["identifier"]
             try:
                 self.browser.open(host.url())
-                icon = self.driver.find_element(By.CSS_SELECTOR, "head > link[rel=apple-touch-icon]")
-                href = icon.get_attribute("href")
+                href = self.driver.find_element(
+                    By.CSS_SELECTOR, "head > link[rel=apple-touch-icon]").get_attribute("href")
             finally:
                 self.driver.execute_cdp_cmd("Page.removeScriptToEvaluateOnNewDocument",
                                             {"identifier": iphone})
