@@ -41,7 +41,8 @@ fuzz: build-fuzz
 # The web page: calc/ and the page's entry compiled to freestanding WebAssembly
 # with clang and wasm-ld, no runtime. index.html fetches the wasm, named by
 # its hash, and keeps itself offline through sw.js; manifest.webmanifest and
-# the icons make it installable; kandu.html carries the wasm inside, one file.
+# the icons make it installable (apple-touch-icon.png on an iPhone's home
+# screen); kandu.html carries the wasm inside, one file.
 WEB := build/web
 WEB_OBJ := build/web-obj
 WEB_SOURCES := calc/coefficient.cpp calc/characteristic.cpp web/kandu_web.cpp
@@ -52,7 +53,8 @@ WEB_CXXFLAGS := --target=wasm32 -ffreestanding -nostdlib -fno-exceptions -fno-rt
 WEB_EXPORTS := kandu_field_text_limit kandu_field_buffer kandu_recalculate
 # Read when a recipe runs, after the wasm is linked.
 WEB_WASM = kandu-$(shell sha256sum $(WEB_OBJ)/kandu.wasm | cut -c1-16).wasm
-WEB_ICONS := $(WEB)/icon-192.png $(WEB)/icon-512.png $(WEB)/maskable-512.png
+WEB_ICONS := $(WEB)/icon-192.png $(WEB)/icon-512.png $(WEB)/maskable-512.png \
+	$(WEB)/apple-touch-icon.png
 VERSION = $(shell awk '/^project/ { print $$3 }' CMakeLists.txt)
 # Debian's selenium is installed for the system Python, whatever python3 is first on PATH.
 SYSTEM_PYTHON := /usr/bin/python3
@@ -71,15 +73,18 @@ $(WEB_OBJ)/%.o: %.cpp | deps
 $(WEB_OBJ)/kandu.wasm: $(WEB_OBJECTS)
 	wasm-ld --no-entry --strip-all $(WEB_EXPORTS:%=--export=%) -o $@ $^
 
-$(WEB)/index.html: web/index.html $(WEB_OBJ)/kandu.wasm CMakeLists.txt
+# Each page's policy carries the hashes of its own script and style.
+WEB_PAGE_SED = s/@VERSION@/$(VERSION)/; s/@WASM@/$(WEB_WASM)/
+$(WEB)/index.html: web/index.html $(WEB_OBJ)/kandu.wasm CMakeLists.txt tools/csp-hashes.py
 	@mkdir -p $(@D)
 	rm -f $(WEB)/kandu*.wasm
 	cp $(WEB_OBJ)/kandu.wasm $(WEB)/$(WEB_WASM)
-	sed 's/@VERSION@/$(VERSION)/; s/@WASM@/$(WEB_WASM)/' $< >$@
+	sed '$(WEB_PAGE_SED)' $< | tools/csp-hashes.py >$@
 
 # Opened from disk, it has nothing to install and fetches nothing.
-$(WEB)/kandu.html: $(WEB)/index.html
-	sed "/rel=\"manifest\"/d; s|^const KANDU_WASM = '';|const KANDU_WASM = '$$(base64 -w0 $(WEB_OBJ)/kandu.wasm)';|" $< >$@
+$(WEB)/kandu.html: web/index.html $(WEB)/index.html
+	sed "$(WEB_PAGE_SED); /rel=\"manifest\"/d; s|^const KANDU_WASM = '';|const KANDU_WASM = '$$(base64 -w0 $(WEB_OBJ)/kandu.wasm)';|" $< \
+		| tools/csp-hashes.py >$@
 	grep -q "^const KANDU_WASM = '[^']" $@
 
 $(WEB)/sw.js: web/sw.js $(WEB)/index.html
@@ -96,6 +101,11 @@ $(WEB)/icon-%.png: tools/make_icon.sh | deps
 $(WEB)/maskable-%.png: tools/make_icon.sh | deps
 	@mkdir -p $(@D)
 	tools/make_icon.sh $@ $* maskable
+
+# An iPhone's home screen: 180 pixels, opaque, the maskable picture.
+$(WEB)/apple-touch-icon.png: tools/make_icon.sh | deps
+	@mkdir -p $(@D)
+	tools/make_icon.sh $@ 180 maskable
 
 $(AXE): tests/web/package.json tests/web/package-lock.json
 $(LIGHTHOUSE): bench/lighthouse/package.json bench/lighthouse/package-lock.json

@@ -19,7 +19,7 @@ import tempfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "web"))
 from web_browser import (  # noqa: E402
-    CHROMIUM, CHROMIUM_FLAGS, WEB_BUILD, Browser, Server, install_check)
+    CHROMIUM, CHROMIUM_FLAGS, WEB_BUILD, Chromium, Server, install_check)
 
 from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
@@ -91,7 +91,7 @@ def bench(runs, keys):
         figure(name + " size", os.path.getsize(os.path.join(WEB_BUILD, name)), "bytes")
 
     server = Server()
-    browser = Browser()
+    browser = Chromium()
     try:
         d = browser.driver
         # The browser's own start-up costs land on its first page: that page
@@ -179,7 +179,7 @@ def lighthouse(runs):
 
 def screenshot(path):
     server = Server()
-    browser = Browser(width=360, height=440)
+    browser = Chromium(width=360, height=440)
     try:
         browser.open(server.url())
         browser.driver.find_element(By.ID, "real").click()

@@ -36,11 +36,16 @@ have_cmd msibuild || need+=(msitools)
 have_pkg python3-olefile || need+=(python3-olefile)
 have_cmd osslsigncode || need+=(osslsigncode)
 have_cmd openssl || need+=(openssl)
-# The web page: wasm-ld links the WebAssembly; its tests drive headless Chromium.
+# The web page: wasm-ld links the WebAssembly; its tests drive Chromium,
+# WebKitGTK (its MiniBrowser comes with the driver) and Firefox, which
+# speaks WebDriver BiDi itself, over wsproto's WebSocket.
 have_cmd wasm-ld || need+=(lld)
 have_cmd chromium || need+=(chromium)
 have_cmd chromedriver || need+=(chromium-driver)
+have_cmd WebKitWebDriver || need+=(webkit2gtk-driver)
+have_cmd firefox-esr || need+=(firefox-esr)
 have_pkg python3-selenium || need+=(python3-selenium)
+have_pkg python3-wsproto || need+=(python3-wsproto)
 # npm installs the pinned accessibility checker and Lighthouse (make web-test, web-bench).
 have_cmd npm || need+=(npm)
 have_cmd python3 || need+=(python3)

@@ -6,7 +6,8 @@
 # icoutils' icotool writes the icon file; the same tools give the same bytes.
 # The web page's icons are the same picture as PNG files: square SIZE pixels,
 # or, maskable, on a tile filling the square with the picture inside the
-# circle that launchers may cut out.
+# circle that launchers may cut out: opaque, so also the iPhone's home-screen
+# icon, whose rounded corners stay clear of the picture.
 #
 # Usage: make_icon.sh OUTPUT.ico
 #        make_icon.sh OUTPUT.png SIZE [maskable]

@@ -8,7 +8,11 @@ const OWN = 'kandu ' + self.registration.scope + ' ';
 const CACHE = OWN + '@BUILD@';
 const PAGE = './';
 const WASM = '@WASM@';
-const pagePaths = [PAGE, 'index.html'].map((p) => new URL(p, self.registration.scope).pathname);
+// The page's own addresses and what each is kept as. Everything else, other
+// pages of the site included, is left to the browser: online or offline, it
+// goes as if there were no service worker.
+const own = new Map([[PAGE, PAGE], ['index.html', PAGE], [WASM, WASM]]
+    .map(([path, kept]) => [new URL(path, self.registration.scope).href, kept]));
 
 // 'no-cache': a host may let the browser keep a file for minutes, so the
 // browser must ask the host before it answers from its HTTP cache (an
@@ -37,25 +41,15 @@ self.addEventListener('activate', (e) => {
         .then(() => self.clients.claim()));
 });
 
-async function answer(request) {
-    const cache = await caches.open(CACHE);
-    if (request.mode === 'navigate') {
-        // The page under any of its names, with any query string, is the kept
-        // page; other navigations go to the host, and offline to the page too.
-        if (pagePaths.includes(new URL(request.url).pathname)) {
-            return (await cache.match(PAGE)) || fetch(request);
-        }
-        try {
-            return await fetch(request);
-        } catch (error) {
-            const kept = await cache.match(PAGE);
-            if (kept) return kept;
-            throw error;
-        }
-    }
-    return (await cache.match(request)) || fetch(request);
+// The kept file, else the host's.
+async function answer(request, kept) {
+    return (await (await caches.open(CACHE)).match(kept)) || fetch(request);
 }
 
 self.addEventListener('fetch', (e) => {
-    if (e.request.method === 'GET') e.respondWith(answer(e.request));
+    // The page under any of its names, with any query string (a home-screen
+    // link's ?from=...), is the kept page.
+    const url = new URL(e.request.url);
+    const kept = own.get(url.origin + url.pathname);
+    if (e.request.method === 'GET' && kept) e.respondWith(answer(e.request, kept));
 });
