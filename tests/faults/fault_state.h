@@ -86,12 +86,13 @@ struct CallRecord {
     LONG failed;
 };
 
-// The first failure comes at the nth fallible call when nth is set, else at
-// the first call whose fields match the situation (ANY matches everything).
+// The plan begins at the nth fallible call when nth is set, else at the
+// occurrence-th call whose fields match the situation (ANY matches anything).
 struct FaultPlan {
     LONG mode;
     LONG nth;
     CallRecord situation;
+    LONG occurrence;
     // From then on: only this function fails instead of every exhaustible one.
     LONG only;
 };

@@ -42,8 +42,10 @@ bool fails(FallibleFunction function, void *return_address) {
     LONG n = state->calls + 1;
     const FaultPlan &plan = state->plan;
     static bool triggered;
-    bool trigger = plan.mode != FAULT_NONE && !triggered &&
-                   (plan.nth ? plan.nth == n : matches(plan.situation, call));
+    static LONG matched;
+    bool trigger =
+        plan.mode != FAULT_NONE && !triggered &&
+        (plan.nth ? plan.nth == n : matches(plan.situation, call) && ++matched == plan.occurrence);
     triggered = triggered || trigger;
     if (trigger) state->triggered = n;
     if (plan.mode == FAULT_ONCE)

@@ -6,8 +6,9 @@
 // not, with every typed text arriving once, with the right result after a
 // single failure, and with none of its windows, classes or accelerator
 // tables left at its end.
-//   fault_sweep           every call site, in every situation it met, in both modes
-//   fault_sweep --full    every call of the session, in both modes
+//   fault_sweep           every call site's first and last call, and GetMessageA
+//                         after each kind of message, in both modes
+//   fault_sweep --full    every call of the session by its number as well
 //   fault_sweep --once N | --from N    one run
 #include <stdio.h>
 #include <stdlib.h>
@@ -407,22 +408,22 @@ Run play(Sweep *sweep, const FaultPlan &plan, const char *label) {
     return run;
 }
 
-FaultPlan plan_nth(LONG mode, LONG nth) {
+FaultPlan plan_nth(LONG nth) {
     FaultPlan plan = {};
-    plan.mode = mode;
     plan.nth = nth;
     plan.only = ANY;
     return plan;
 }
 
-FaultPlan plan_situation(LONG mode, const CallRecord &situation) {
-    FaultPlan plan = plan_nth(mode, 0);
+FaultPlan plan_situation(const CallRecord &situation, LONG occurrence) {
+    FaultPlan plan = plan_nth(0);
     plan.situation = situation;
+    plan.occurrence = occurrence;
     return plan;
 }
 
 struct Tally {
-    int runs = 0, fired = 0, problems[PROBLEM_KINDS] = {};
+    int runs = 0, fired = 0, failed = 0, problems[PROBLEM_KINDS] = {};
     double seconds = 0;
     void add(const Run &run, bool fired_now) {
         runs++;
@@ -430,6 +431,7 @@ struct Tally {
         seconds += run.seconds;
         for (int k = 0; k < PROBLEM_KINDS; k++)
             problems[k] += run.problem[k];
+        failed += !run.notes.empty();
     }
     int total() const {
         int n = 0;
@@ -438,7 +440,8 @@ struct Tally {
         return n;
     }
     void print(const char *mode) const {
-        printf("%-13s %4d runs (%d with a failure), %.0f s:", mode, runs, fired, seconds);
+        printf("%-13s %4d runs (%d with a failure, %d failed), %.0f s:", mode, runs, fired, failed,
+               seconds);
         for (int k = 0; k < PROBLEM_KINDS; k++)
             printf("%s %s %d", k ? "," : "", PROBLEM_NAME[k], problems[k]);
         printf("\n");
@@ -478,51 +481,69 @@ int main(int argc, char **argv) {
     if (!enter_own_desktop()) return printf("cannot make the sweep's desktop\n"), 1;
     DWORD began = GetTickCount();
     if (single_mode) {
-        Run run = play(&sweep, plan_nth(single_mode, single_n), argv[1]);
+        FaultPlan plan = plan_nth(single_n);
+        plan.mode = single_mode;
+        Run run = play(&sweep, plan, argv[1]);
         printf("%s %ld: %s, exit code %lu, %ld calls, %.1f s\n", argv[1], single_n,
                run.notes.empty() ? "fine" : "FAILED", run.exit_code, sweep.state->calls,
                run.seconds);
         return run.notes.empty() ? 0 : 1;
     }
 
-    Run baseline = play(&sweep, plan_nth(FAULT_NONE, 0), "no failure");
+    Run baseline = play(&sweep, plan_nth(0), "no failure");
     LONG count = sweep.state->calls;
     if (!baseline.notes.empty() || !baseline.shown || count > TRACE_CAPACITY) {
         printf("FAILED: the session itself does not pass without failures\n");
         return 1;
     }
     std::vector<CallRecord> trace(sweep.state->trace, sweep.state->trace + count);
-    // Situations: each call site in each message it was met in.
-    std::vector<CallRecord> situations;
-    std::set<std::vector<DWORD>> seen;
+    // The default sweep's runs, in the session's order: each call site's
+    // first and last call, and GetMessageA after each kind of message, where
+    // a failed retrieval could hand that message out again.
+    std::map<LONG, FaultPlan> chosen; // by the call's number in the session
+    std::map<DWORD, std::vector<LONG>> at_site;
     std::map<LONG, int> per_function;
-    std::set<DWORD> sites;
-    for (const CallRecord &call : trace) {
+    std::set<LONG> messages;
+    for (LONG i = 0; i < count; i++) {
+        const CallRecord &call = sweep.state->trace[i];
         per_function[call.function]++;
-        sites.insert(call.site);
-        if (seen.insert({call.site, (DWORD)call.message}).second) situations.push_back(call);
+        at_site[call.site].push_back(i);
+        if (call.function == F_GetMessageA && messages.insert(call.message).second)
+            chosen.emplace(
+                i, plan_situation({F_GetMessageA, call.site, (DWORD)ANY, call.message, 0}, 1));
     }
-    printf("a session without failures: %ld fallible calls from %zu call sites in %zu situations, "
-           "%.1f s; at its end %ld USER and %ld GDI objects\n",
-           count, sites.size(), situations.size(), baseline.seconds, sweep.state->user_objects,
+    for (const auto &site : at_site) {
+        CallRecord any_call_there = {ANY, site.first, (DWORD)ANY, ANY, 0};
+        chosen.emplace(site.second.front(), plan_situation(any_call_there, 1));
+        chosen.emplace(site.second.back(),
+                       plan_situation(any_call_there, (LONG)site.second.size()));
+    }
+    printf("a session without failures: %ld fallible calls from %zu call sites, %.1f s; at its "
+           "end %ld USER and %ld GDI objects\n",
+           count, at_site.size(), baseline.seconds, sweep.state->user_objects,
            sweep.state->gdi_objects);
     printf("calls per function:");
     for (const auto &f : per_function)
         printf(" %s %d", FUNCTION_NAME[f.first], f.second);
     printf("\n");
+    // The full sweep fails every call by its number as well; the session's
+    // length varies by a few calls, so numbers alone can miss a site.
+    std::vector<FaultPlan> plans;
+    for (LONG i = 0; full && i < count; i++)
+        plans.push_back(plan_nth(i + 1));
+    for (const auto &plan : chosen)
+        plans.push_back(plan.second);
 
     Tally tallies[2];
     std::set<DWORD> failed_sites[2];
     const LONG MODES[2] = {FAULT_ONCE, FAULT_FROM_THEN_ON};
     const char *const MODE_NAME[2] = {"once", "from then on"};
     for (int m = 0; m < 2; m++) {
-        size_t total = full ? (size_t)count : situations.size();
-        for (size_t i = 0; i < total; i++) {
-            FaultPlan plan =
-                full ? plan_nth(MODES[m], (LONG)i + 1) : plan_situation(MODES[m], situations[i]);
+        for (size_t i = 0; i < plans.size(); i++) {
+            FaultPlan plan = plans[i];
+            plan.mode = MODES[m];
             char label[64];
-            snprintf(label, sizeof label, "%s %s %zu", MODE_NAME[m], full ? "call" : "situation",
-                     i + 1);
+            snprintf(label, sizeof label, "%s, run %zu", MODE_NAME[m], i + 1);
             Run run = play(&sweep, plan, label);
             LONG began = sweep.state->triggered;
             if (began && began <= TRACE_CAPACITY)
@@ -532,8 +553,8 @@ int main(int argc, char **argv) {
     }
 
     // Every GetMessageA fails from the middle of the typing on.
-    CallRecord typing = {F_GetMessageA, (DWORD)ANY, (DWORD)ANY, WM_CHAR, 0};
-    FaultPlan endless = plan_situation(FAULT_FROM_THEN_ON, typing);
+    FaultPlan endless = plan_situation({F_GetMessageA, (DWORD)ANY, (DWORD)ANY, WM_CHAR, 0}, 1);
+    endless.mode = FAULT_FROM_THEN_ON;
     endless.only = F_GetMessageA;
     Run stuck = play(&sweep, endless, "GetMessageA failing from then on");
 
@@ -542,10 +563,10 @@ int main(int argc, char **argv) {
     for (int m = 0; m < 2; m++) {
         tallies[m].print(MODE_NAME[m]);
         problems += tallies[m].total();
-        for (DWORD site : sites)
-            if (!failed_sites[m].count(site)) {
+        for (const auto &site : at_site)
+            if (!failed_sites[m].count(site.first)) {
                 printf("%s: no run began at the call site +0x%lx\n", MODE_NAME[m],
-                       (unsigned long)site);
+                       (unsigned long)site.first);
                 problems++;
             }
     }
