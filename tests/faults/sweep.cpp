@@ -135,14 +135,15 @@ bool enter_own_desktop() {
 }
 
 // What went wrong in a run, by kind; a run counts once in each kind it shows.
-enum Problem { CRASH, HANG, EXIT_CODE, TYPED_TEXT, RESULT, FOCUS, LEAK, PROBLEM_KINDS };
+enum Problem { CRASH, HANG, EXIT_CODE, TYPED_TEXT, RESULT, FOCUS, LEAK, UNSEEN, PROBLEM_KINDS };
 const char *const PROBLEM_NAME[] = {"crashes",
                                     "hangs",
                                     "wrong exit codes",
                                     "typed texts lost or doubled",
                                     "wrong results",
                                     "fields not reached",
-                                    "leaks"};
+                                    "leaks",
+                                    "calls not seen"};
 
 struct Run {
     FaultPlan plan = {};
@@ -362,8 +363,9 @@ class Session {
         }
         if (run_->ended_by_itself && run_->plan.only != F_GetMessageA)
             note(run_, EXIT_CODE, "ended while the user was still typing");
-        bool excused = run_->plan.mode == FAULT_ONCE && state_->first_failure &&
-                       releases(state_->trace[state_->first_failure - 1].function);
+        LONG failed = state_->first_failure;
+        bool excused = run_->plan.mode == FAULT_ONCE && failed && failed <= TRACE_CAPACITY &&
+                       releases(state_->trace[failed - 1].function);
         if (!excused &&
             (state_->program_windows || state_->classes || state_->accelerator_tables)) {
             snprintf(what, sizeof what, "left %ld windows, %ld classes, %ld accelerator tables",
@@ -371,7 +373,7 @@ class Session {
             note(run_, LEAK, what);
         }
         if (state_->unknown_lookup[0])
-            note(run_, CRASH,
+            note(run_, UNSEEN,
                  std::string("looked up ") + state_->unknown_lookup +
                      ", which the stand-in does not export: the sweep cannot see its calls");
     }
