@@ -10,6 +10,7 @@
 //                         after each kind of message, in both modes
 //   fault_sweep --full    every call of the session by its number as well
 //   fault_sweep --once N | --from N    one run
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <map>
@@ -157,6 +158,8 @@ struct Run {
 
 struct Sweep {
     FaultState *state;
+    // GetGuiResources at the end of the run without failures (Wine answers 0).
+    LONG user_objects = LONG_MAX, gdi_objects = LONG_MAX;
     std::string copy;
     std::vector<char> environment; // the sweep's own, with the state's name added
 };
@@ -366,10 +369,14 @@ class Session {
         LONG failed = state_->first_failure;
         bool excused = run_->plan.mode == FAULT_ONCE && failed && failed <= TRACE_CAPACITY &&
                        releases(state_->trace[failed - 1].function);
-        if (!excused &&
-            (state_->program_windows || state_->classes || state_->accelerator_tables)) {
-            snprintf(what, sizeof what, "left %ld windows, %ld classes, %ld accelerator tables",
-                     state_->program_windows, state_->classes, state_->accelerator_tables);
+        if (!excused && (state_->program_windows || state_->classes || state_->accelerator_tables ||
+                         state_->user_objects > sweep_->user_objects ||
+                         state_->gdi_objects > sweep_->gdi_objects)) {
+            snprintf(what, sizeof what,
+                     "left %ld windows, %ld classes, %ld accelerator tables, %ld USER and %ld GDI "
+                     "objects",
+                     state_->program_windows, state_->classes, state_->accelerator_tables,
+                     state_->user_objects, state_->gdi_objects);
             note(run_, LEAK, what);
         }
         if (state_->unknown_lookup[0])
@@ -498,7 +505,6 @@ int main(int argc, char **argv) {
         printf("FAILED: the session itself does not pass without failures\n");
         return 1;
     }
-    std::vector<CallRecord> trace(sweep.state->trace, sweep.state->trace + count);
     // The default sweep's runs, in the session's order: each call site's
     // first and last call, and GetMessageA after each kind of message, where
     // a failed retrieval could hand that message out again.
@@ -520,10 +526,11 @@ int main(int argc, char **argv) {
         chosen.emplace(site.second.back(),
                        plan_situation(any_call_there, (LONG)site.second.size()));
     }
+    sweep.user_objects = sweep.state->user_objects;
+    sweep.gdi_objects = sweep.state->gdi_objects;
     printf("a session without failures: %ld fallible calls from %zu call sites, %.1f s; at its "
-           "end %ld USER and %ld GDI objects\n",
-           count, at_site.size(), baseline.seconds, sweep.state->user_objects,
-           sweep.state->gdi_objects);
+           "end GetGuiResources counts %ld USER and %ld GDI objects\n",
+           count, at_site.size(), baseline.seconds, sweep.user_objects, sweep.gdi_objects);
     printf("calls per function:");
     for (const auto &f : per_function)
         printf(" %s %d", FUNCTION_NAME[f.first], f.second);
