@@ -6,7 +6,7 @@ SHELL := /bin/bash
 FUZZ_SECONDS ?= 300
 
 BUILDS := $(addprefix build-,native native-asan fuzz win32 win64)
-.PHONY: all deps run test bench fuzz dist format clean web $(BUILDS)
+.PHONY: all deps run test bench fuzz faults dist format clean web $(BUILDS)
 
 all: build-native build-win32 build-win64
 
@@ -37,6 +37,12 @@ dist: deps
 
 fuzz: build-fuzz
 	tools/fuzz.sh $(FUZZ_SECONDS)
+
+# The full failure sweep: every fallible platform call of a kandu.exe session
+# made to fail by its number, once and from then on. make test runs the runs
+# that reach every call site.
+faults: build-win32
+	tools/with-wine.sh wine build/win32/fault_sweep.exe --full
 
 # The web page: calc/ and the page's entry compiled to freestanding WebAssembly
 # with clang and wasm-ld, no runtime. index.html fetches the wasm, named by

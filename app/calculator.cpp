@@ -8,6 +8,10 @@
 namespace {
 
 const int LOOP_PAUSE_MS = 50;
+// Message retrieval that fails this many times in a row (a second's worth)
+// will not recover: the program ends rather than wait blind for a close it
+// could never see.
+const int RETRIEVAL_FAILURES_TO_END = 20;
 
 // Every input text lands at the same place in the work buffer.
 int32_t read_number(intptr_t field) {
@@ -53,13 +57,20 @@ bool start_up() {
     return true;
 }
 
-void run_loop() {
+// True when the window was closed, false when messages could not be had.
+bool run_loop() {
+    int failures = 0;
     for (;;) {
         Sleep(LOOP_PAUSE_MS);
         int32_t event = tk_wait_event();
+        if (event == EVENT_FAILED) {
+            if (++failures == RETRIEVAL_FAILURES_TO_END) return false;
+            continue;
+        }
+        failures = 0;
         if (event == EVENT_NONE) continue;
         if (event == EVENT_GADGET) recalculate();
-        if (event == EVENT_CLOSE) return;
+        if (event == EVENT_CLOSE) return true;
     }
 }
 
@@ -93,10 +104,7 @@ void recalculate() {
 
 int run_calculator() {
     int exit_code = 1;
-    if (start_up()) {
-        run_loop();
-        exit_code = 0;
-    }
+    if (start_up() && run_loop()) exit_code = 0;
     shut_down();
     return exit_code;
 }

@@ -50,7 +50,9 @@ int32_t tk_wait_event() {
         events.recorded_code = 0;
         return code;
     }
-    GetMessageA(&events.retrieved, 0, 0, 0);
+    // Nothing was retrieved: dispatching `retrieved` would hand the previous
+    // message out a second time, a typed key twice.
+    if (GetMessageA(&events.retrieved, 0, 0, 0) == -1) return EVENT_FAILED;
     // Kept apart from `retrieved`, which a wait nested in the dispatch
     // would overwrite.
     MSG own = events.retrieved;

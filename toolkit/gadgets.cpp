@@ -78,7 +78,13 @@ intptr_t create_gadget(const GadgetKind &kind, intptr_t number, int x, int y, in
     slot->class_proc = (WNDPROC)GetWindowLongPtrA(handle, GWLP_WNDPROC);
     subclass(handle, gadget_subclass_proc);
     SendMessageA(handle, WM_SETFONT, (WPARAM)gadget_library.gadget_font, 1);
-    if (kind.reports_focus) focus_next_proc = subclass(handle, field_focus_proc);
+    // Every field's focus layer hands its messages on to the gadget layer,
+    // which finds the field's class procedure in its slot. What a replacement
+    // returns is not that when it failed (0), nor over a field whose gadget
+    // layer could not be installed (the class's own): recording it would take
+    // the gadget layer away from every field.
+    if (kind.reports_focus && subclass(handle, field_focus_proc))
+        focus_next_proc = gadget_subclass_proc;
     return number == ANY_NUMBER ? identifier : (intptr_t)handle;
 }
 

@@ -18,6 +18,7 @@ const uint32_t FIELD_BORDERLESS = 0x20000;
 // Event codes returned by tk_wait_event (any other value is the number of a
 // platform message that made no event).
 enum : int32_t {
+    EVENT_FAILED = -1, // the platform could not deliver a message
     EVENT_NONE = 0,
     EVENT_MOVE = 3,
     EVENT_SIZE = 5,
