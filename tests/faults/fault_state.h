@@ -25,11 +25,7 @@ enum FaultClass { ARGUMENTS, EXHAUSTIBLE };
     X(HeapFree, ARGUMENTS)                                                                         \
     X(HeapDestroy, ARGUMENTS)                                                                      \
     X(GetModuleHandleA, ARGUMENTS)                                                                 \
-    X(GetModuleHandleW, ARGUMENTS)                                                                 \
     X(LoadLibraryA, EXHAUSTIBLE)                                                                   \
-    X(LoadLibraryW, EXHAUSTIBLE)                                                                   \
-    X(LoadLibraryExA, EXHAUSTIBLE)                                                                 \
-    X(LoadLibraryExW, EXHAUSTIBLE)                                                                 \
     X(GetProcAddress, ARGUMENTS)                                                                   \
     X(SetDefaultDllDirectories, ARGUMENTS)                                                         \
     X(GetStockObject, ARGUMENTS)                                                                   \

@@ -139,25 +139,9 @@ HMODULE WINAPI w_GetModuleHandleA(const char *name) {
     FAIL_WITH(GetModuleHandleA, (HMODULE)0, ERROR_MOD_NOT_FOUND);
     return GetModuleHandleA(name);
 }
-HMODULE WINAPI w_GetModuleHandleW(const WCHAR *name) {
-    FAIL_WITH(GetModuleHandleW, (HMODULE)0, ERROR_MOD_NOT_FOUND);
-    return GetModuleHandleW(name);
-}
 HMODULE WINAPI w_LoadLibraryA(const char *name) {
     FAIL_WITH(LoadLibraryA, (HMODULE)0, ERROR_NOT_ENOUGH_MEMORY);
     return LoadLibraryA(name);
-}
-HMODULE WINAPI w_LoadLibraryW(const WCHAR *name) {
-    FAIL_WITH(LoadLibraryW, (HMODULE)0, ERROR_NOT_ENOUGH_MEMORY);
-    return LoadLibraryW(name);
-}
-HMODULE WINAPI w_LoadLibraryExA(const char *name, HANDLE file, DWORD flags) {
-    FAIL_WITH(LoadLibraryExA, (HMODULE)0, ERROR_NOT_ENOUGH_MEMORY);
-    return LoadLibraryExA(name, file, flags);
-}
-HMODULE WINAPI w_LoadLibraryExW(const WCHAR *name, HANDLE file, DWORD flags) {
-    FAIL_WITH(LoadLibraryExW, (HMODULE)0, ERROR_NOT_ENOUGH_MEMORY);
-    return LoadLibraryExW(name, file, flags);
 }
 // A function looked up by name is handed out as this DLL exports it: wrapped
 // when it can fail, forwarded when not. One it does not export is recorded,
