@@ -128,7 +128,8 @@ newer_installed() {
     [ ! -e "$drive/windows/Installer/$product" ] || failed "$1: release $release's cached icon is left"
 }
 if [ -f "$newer_msi" ]; then
-    wine msiexec /i "$(winepath -w "$newer_msi" 2>/dev/null)" /qn >/dev/null 2>&1 ||
+    newer_windows_msi=$(winepath -w "$newer_msi" 2>/dev/null)
+    wine msiexec /i "$newer_windows_msi" /qn >/dev/null 2>&1 ||
         failed "the upgrade to $newer ended with $?"
     newer_installed "upgrade"
     # Refused by the launch condition that the downgrade row sets off; its
@@ -143,12 +144,12 @@ if [ -f "$newer_msi" ]; then
         grep -qx $'NOT WIX_DOWNGRADE_DETECTED\tA newer version of Kandu is already installed.' ||
         failed "the launch condition's message is not the one for a newer version"
     newer_installed "refused downgrade"
-    wine msiexec /i "$(winepath -w "$newer_msi" 2>/dev/null)" /qn >/dev/null 2>&1 ||
+    wine msiexec /i "$newer_windows_msi" /qn >/dev/null 2>&1 ||
         failed "installing release $newer again ended with $?"
     newer_installed "the same release again"
     [ $status -eq 0 ] && echo "release $newer replaced $release, and $release refused to replace it"
     # The removal below is the newer release's.
-    windows_msi=$(winepath -w "$newer_msi" 2>/dev/null)
+    windows_msi=$newer_windows_msi
     product=$newer_product
     arp=$newer_arp
 fi
