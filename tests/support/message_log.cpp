@@ -86,14 +86,16 @@ void record_control_messages(HWND control) {
         (WNDPROC)SetWindowLongPtrA(control, GWLP_WNDPROC, (LONG_PTR)recording_subclass);
 }
 
-std::string logged_sequence(std::initializer_list<UINT> only, bool with_params) {
-    std::string out;
+namespace {
+// The log restricted to `only`, one text per entry.
+std::vector<std::string> logged_entries(std::initializer_list<UINT> only, bool with_params) {
+    std::vector<std::string> entries;
     for (const LoggedMessage &e : log_entries) {
         bool wanted = false;
         for (UINT m : only)
             wanted = wanted || m == e.message;
         if (!wanted) continue;
-        if (!out.empty()) out += "; ";
+        std::string out;
         auto name = window_names.find(e.window);
         out += name == window_names.end() ? "?" : name->second;
         char text[80];
@@ -111,8 +113,44 @@ std::string logged_sequence(std::initializer_list<UINT> only, bool with_params) 
                      (unsigned long long)(uintptr_t)e.lparam);
             out += text;
         }
+        entries.push_back(out);
     }
+    return entries;
+}
+
+std::string joined(const std::vector<std::string> &entries) {
+    std::string out;
+    for (const std::string &entry : entries)
+        out += (out.empty() ? "" : "; ") + entry;
     return out;
+}
+
+// Whether logged[i...] is expected[j...], each optional entry taken or
+// skipped (both tried, as an optional entry may read like the next one).
+bool matches_from(const std::vector<std::string> &logged, size_t i,
+                  const std::vector<ExpectedMessage> &expected, size_t j) {
+    if (j == expected.size()) return i == logged.size();
+    if (i < logged.size() && logged[i] == expected[j].text &&
+        matches_from(logged, i + 1, expected, j + 1))
+        return true;
+    return expected[j].optional && matches_from(logged, i, expected, j + 1);
+}
+} // namespace
+
+std::string logged_sequence(std::initializer_list<UINT> only, bool with_params) {
+    return joined(logged_entries(only, with_params));
+}
+
+::testing::AssertionResult
+logged_sequence_matches(std::initializer_list<UINT> only, bool with_params,
+                        std::initializer_list<ExpectedMessage> expected) {
+    std::vector<std::string> logged = logged_entries(only, with_params);
+    std::vector<ExpectedMessage> wanted(expected);
+    if (matches_from(logged, 0, wanted, 0)) return ::testing::AssertionSuccess();
+    std::string shown;
+    for (const ExpectedMessage &e : wanted)
+        shown += (shown.empty() ? "" : "; ") + e.text + (e.optional ? " (optional)" : "");
+    return ::testing::AssertionFailure() << "logged: " << joined(logged) << "\nexpected: " << shown;
 }
 
 int busy_heap_blocks(HANDLE heap) {

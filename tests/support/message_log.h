@@ -3,8 +3,10 @@
 // callback, controls through a recording subclass. Sequences are compared as
 // text so that a mismatch shows both sides readably.
 #pragma once
+#include <gtest/gtest.h>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include "platform/platform.h"
 
 struct LoggedMessage {
@@ -39,6 +41,24 @@ void record_control_messages(HWND control);
 // shows "identifier code" instead, the code in signed decimal. With
 // with_params false only "window MESSAGE" is given.
 std::string logged_sequence(std::initializer_list<UINT> only, bool with_params = true);
+
+// One entry of an expected sequence, written as logged_sequence writes one.
+// An optional entry stands for a message that Windows may or may not send
+// there (Wine's message tests mark such messages "optional"): the
+// comparison takes it when the log has it at that place and skips it
+// otherwise.
+struct ExpectedMessage {
+    std::string text;
+    bool optional = false;
+};
+inline ExpectedMessage maybe_sent(std::string text) {
+    return {std::move(text), true};
+}
+// Whether logged_sequence(only, with_params) is the expected sequence, each
+// optional entry there or not; on failure both sequences are shown.
+::testing::AssertionResult logged_sequence_matches(std::initializer_list<UINT> only,
+                                                   bool with_params,
+                                                   std::initializer_list<ExpectedMessage> expected);
 
 // Number of blocks in use in a heap (HeapWalk).
 int busy_heap_blocks(HANDLE heap);

@@ -501,11 +501,18 @@ TEST_F(Events, PendingSlotKeepsTheLastEventAndDropsRecordedOnes) {
 }
 
 TEST_F(Events, PendingEventOfADispatchComesAfterThatWaitsOwnResult) {
-    PostMessageA(main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    // Maximising a window that has a maximise box moves and sizes it: its
+    // WM_MOVE records a move event, its WM_SIZE leaves a size event pending.
+    HWND zoomable = (HWND)tk_open_window(2, 20, 20, 200, 100,
+                                         WS_CAPTION | WS_SYSMENU | WS_MAXIMIZEBOX, "zoomable");
+    ASSERT_NE(zoomable, nullptr);
+    ASSERT_EQ(GetActiveWindow(), zoomable) << "no activation comes with the maximising";
+    settle();
+    PostMessageA(zoomable, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
     EXPECT_EQ(wait(), EVENT_MOVE);
-    EXPECT_TRUE(IsZoomed(main));
+    EXPECT_TRUE(IsZoomed(zoomable));
     EXPECT_EQ(wait(), EVENT_SIZE);
-    EXPECT_EQ(state().event_window, main);
+    EXPECT_EQ(state().event_window, zoomable);
     EXPECT_EQ(state().event_type, TYPE_NONE);
 }
 
