@@ -165,8 +165,10 @@ for arch in win32 win64; do
         sign "$name/kandu-calc.exe"
     fi
     # A Windows user opens it in Notepad: CRLF line endings.
-    sed -e "s/@VERSION@/$version/; s/@PACKAGE_VERSION@/$package_version/; s/@ARCH@/$arch/" -e 's/$/\r/' \
-        "$root/docs/windows-readme.txt" >"$stage/README.txt"
+    sed -e "s/@VERSION@/$version/g; s/@PACKAGE_VERSION@/$package_version/g; s/@ARCH@/$arch/g" \
+        -e 's/$/\r/' "$root/docs/windows-readme.txt" >"$stage/README.txt"
+    left=$(grep -n -o -m1 '@[A-Za-z_][A-Za-z0-9_]*@' "$stage/README.txt") &&
+        fail "README.txt keeps the placeholder ${left#*:} (line ${left%%:*} of docs/windows-readme.txt)"
     (cd "$stage" && sha256sum kandu.exe kandu-calc.exe README.txt >SHA256SUMS)
 
     zip=$out/$name.zip
