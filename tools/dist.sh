@@ -25,7 +25,8 @@
 # The time stamp is part of the signature. The detached signatures land in
 # OUTPUT_DIR/signatures. With KANDU_SIGNATURES=DIR (such a folder) and no key,
 # those signatures are attached instead, which gives the signed release again
-# byte for byte. A failure removes every release file from OUTPUT_DIR.
+# byte for byte. Signing and attaching need osslsigncode 2.9 or later.
+# A failure removes every release file from OUTPUT_DIR.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$root/build/dist}")
@@ -109,6 +110,13 @@ elif [ -n "${KANDU_SIGNATURES:-}" ]; then
     signatures=$(realpath -m "$KANDU_SIGNATURES")
     [ -d "$signatures" ] && [ -r "$signatures" ] || fail "cannot read the signatures folder $signatures"
     signing=attach
+fi
+# Debian 12's osslsigncode 2.5 has no extract-data.
+if [ -n "$signing" ]; then
+    ossl=$(osslsigncode --version 2>&1 | sed -n '1s/^osslsigncode \([0-9]*\)\.\([0-9]*\).*/\1 \2/p') || true
+    read -r ossl_major ossl_minor <<<"${ossl:-0 0}"
+    [ "$ossl_major" -gt 2 ] || { [ "$ossl_major" -eq 2 ] && [ "$ossl_minor" -ge 9 ]; } ||
+        fail "signing and attaching signatures need osslsigncode 2.9 or later ($([ -n "$ossl" ] && echo "this is ${ossl/ /.}" || echo "none found")); on Debian 12 it is in bookworm-backports, which tools/install-deps.sh installs"
 fi
 
 # The signed content of a PKCS#7 signature or of osslsigncode's
