@@ -32,6 +32,7 @@ bench: build-native build-win32 web
 	$(MAKE) --no-print-directory web-bench
 
 # The release archives under build/dist, reproducible byte for byte.
+# make dist KANDU_RELEASE_URL=ADDRESS names the release's page in README.txt.
 dist: deps
 	tools/dist.sh
 

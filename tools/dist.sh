@@ -5,6 +5,12 @@
 # kandu-VERSION-win64.msi (tools/kandu.wxs); SHA256SUMS of the four beside them.
 #   tools/dist.sh [OUTPUT_DIR]        (default build/dist)
 #
+# KANDU_RELEASE_URL is the address of the page where the release, its
+# SHA256SUMS and signatures, and the source are published; README.txt names
+# it. Without it, README.txt says that the address is the page the file was
+# downloaded from. It is part of the release: rebuilding one byte for byte
+# needs the same value.
+#
 # Reproducible: the same source gives the same bytes in any directory and at
 # any time. Archive entries and package times are those of SOURCE_DATE_EPOCH
 # (by default the last commit's), with fixed permissions. Each build tree
@@ -19,7 +25,8 @@
 # The time stamp is part of the signature. The detached signatures land in
 # OUTPUT_DIR/signatures. With KANDU_SIGNATURES=DIR (such a folder) and no key,
 # those signatures are attached instead, which gives the signed release again
-# byte for byte. A failure removes every release file from OUTPUT_DIR.
+# byte for byte. Signing and attaching need osslsigncode 2.9 or later.
+# A failure removes every release file from OUTPUT_DIR.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$root/build/dist}")
@@ -48,6 +55,16 @@ IFS=. read -r major minor build release <<<"$version"
     [ $((build * 1000 + release)) -le 65535 ] ||
     fail "version $version does not fit a package: major and minor up to 255, release up to 999, build * 1000 + release up to 65535"
 package_version=$major.$minor.$((build * 1000 + release))
+# Goes into README.txt through sed on one line of CRLF text: printable ASCII
+# without blanks only, and sed's special characters escaped.
+release_url=${KANDU_RELEASE_URL:-}
+if [ -n "$release_url" ]; then
+    [ "$(printf '%s' "$release_url" | LC_ALL=C tr -d '!-~' | wc -c)" -eq 0 ] ||
+        fail "KANDU_RELEASE_URL may hold only printable ASCII characters, no blanks or control characters"
+else
+    release_url="the page you downloaded this file from"
+fi
+release_url=$(printf '%s' "$release_url" | sed 's|[\\/&]|\\&|g')
 wxs=$root/tools/kandu.wxs
 upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' "$wxs")
 # olefile is Debian's, installed for the system Python.
@@ -93,6 +110,13 @@ elif [ -n "${KANDU_SIGNATURES:-}" ]; then
     signatures=$(realpath -m "$KANDU_SIGNATURES")
     [ -d "$signatures" ] && [ -r "$signatures" ] || fail "cannot read the signatures folder $signatures"
     signing=attach
+fi
+# Debian 12's osslsigncode 2.5 has no extract-data.
+if [ -n "$signing" ]; then
+    ossl=$(osslsigncode --version 2>&1 | sed -n '1s/^osslsigncode \([0-9]*\)\.\([0-9]*\).*/\1 \2/p') || true
+    read -r ossl_major ossl_minor <<<"${ossl:-0 0}"
+    [ "$ossl_major" -gt 2 ] || { [ "$ossl_major" -eq 2 ] && [ "$ossl_minor" -ge 9 ]; } ||
+        fail "signing and attaching signatures need osslsigncode 2.9 or later ($([ -n "$ossl" ] && echo "this is ${ossl/ /.}" || echo "none found")); on Debian 12 it is in bookworm-backports, which tools/install-deps.sh installs"
 fi
 
 # The signed content of a PKCS#7 signature or of osslsigncode's
@@ -165,8 +189,11 @@ for arch in win32 win64; do
         sign "$name/kandu-calc.exe"
     fi
     # A Windows user opens it in Notepad: CRLF line endings.
-    sed -e "s/@VERSION@/$version/; s/@PACKAGE_VERSION@/$package_version/; s/@ARCH@/$arch/" -e 's/$/\r/' \
+    sed -e "s/@VERSION@/$version/g; s/@PACKAGE_VERSION@/$package_version/g; s/@ARCH@/$arch/g" \
+        -e "s/@RELEASE_URL@/$release_url/g" -e 's/$/\r/' \
         "$root/docs/windows-readme.txt" >"$stage/README.txt"
+    left=$(grep -n -o -m1 '@[A-Za-z_][A-Za-z0-9_]*@' "$stage/README.txt") &&
+        fail "README.txt keeps the placeholder ${left#*:} (line ${left%%:*} of docs/windows-readme.txt)"
     (cd "$stage" && sha256sum kandu.exe kandu-calc.exe README.txt >SHA256SUMS)
 
     zip=$out/$name.zip

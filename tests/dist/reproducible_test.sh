@@ -8,7 +8,10 @@
 # CA even after the certificate has expired, and the second copy, given only
 # the detached signatures, gives the signed release again byte for byte. A
 # signature that does not fit, a key that does not match and signing without
-# a time-stamp server stop the build with one line and leave no release files.
+# a time-stamp server stop the build with one line and leave no release files,
+# as does an osslsigncode older than 2.9. Every README.txt shipped names the
+# release's address, given with sed's special characters, and keeps no
+# placeholder.
 #   reproducible_test.sh SOURCE_TREE [KEEP_DIR]
 # KEEP_DIR receives the unsigned release of the first copy.
 set -euo pipefail
@@ -20,6 +23,7 @@ trap '[ -z "$tsa_pid" ] || kill $tsa_pid 2>/dev/null; rm -rf "$work"' EXIT
 epoch=$(git -C "$src" log -1 --format=%ct)
 a=$work/a/out
 b=$work/b/two/deep/out
+url='https://example.org/kandu/?a=1&b=/c\d'
 status=0
 failed() {
     echo "FAIL: $*" >&2
@@ -28,7 +32,7 @@ failed() {
 dist() {
     local copy=$1
     shift
-    env SOURCE_DATE_EPOCH="$epoch" "$@" "$copy/../src/tools/dist.sh" "$copy" >/dev/null
+    env SOURCE_DATE_EPOCH="$epoch" KANDU_RELEASE_URL="$url" "$@" "$copy/../src/tools/dist.sh" "$copy" >/dev/null
 }
 # Compares the release files of two output folders.
 same_release() {
@@ -66,6 +70,12 @@ for zip in "$a"/*.zip; do
         found=$(od -An -tx2 -j$((pe + 94)) -N2 "$exe" | tr -d ' ')
         [ "$found" = $flags ] || failed "$name: $(basename "$exe") has DllCharacteristics 0x$found, not 0x$flags"
     done
+done
+for msi in "$a"/*.msi; do msiextract -C "$work/msi/$(basename "$msi")" "$msi" >/dev/null; done
+shopt -s globstar
+for readme in "$work"/unpacked/*/README.txt "$work"/msi/**/README.txt; do
+    grep -qxF "  $url"$'\r' "$readme" && ! grep -q '@[A-Za-z_][A-Za-z0-9_]*@' "$readme" ||
+        failed "${readme#"$work"/} keeps a placeholder or does not name $url"
 done
 TZ=UTC msiinfo suminfo "$a"/*-win32.msi | grep -q "^Last saved: $(date -u -d "@$epoch" '+%a %b %e %T %Y')\$" ||
     failed "the win32 package's time is not the last commit's"
@@ -181,6 +191,9 @@ refused() {
 }
 refused "a key of another certificate" "$a" other.key \
     KANDU_SIGN_CERT="$pki/chain.pem" KANDU_SIGN_KEY="$pki/other.key"
+mkdir "$work/old" && printf '#!/bin/sh\necho "osslsigncode 2.5, using:"\n' >"$work/old/osslsigncode"
+chmod +x "$work/old/osslsigncode"
+refused "osslsigncode 2.5" "$a" "osslsigncode 2.9 or later (this is 2.5)" PATH="$work/old:$PATH" KANDU_SIGNATURES="$work"
 refused "signing without a time-stamp server" "$a" KANDU_SIGN_TIMESTAMP_URL \
     KANDU_SIGN_CERT="$pki/chain.pem" KANDU_SIGN_KEY="$pki/signer.key"
 
