@@ -66,7 +66,9 @@ void BM_ParseInt(benchmark::State &state) {
 }
 BENCHMARK(BM_ParseInt);
 
-void discard(void *, const char *, size_t) {}
+bool discard(void *, const char *, size_t) {
+    return true;
+}
 
 // Lines per second through the batch engine alone, for comparison with the
 // process figure that tools/bench.sh measures.

@@ -48,11 +48,11 @@ static void end_line(BatchState *s, const BatchSink *sink) {
     char line[sizeof INVALID_INPUT_TEXT + 2];
     char *end = line;
     const char *text = 0;
+    bool invalid = false;
     if (kind == SPLIT_BLANKS && split->count == 0) {
         // A blank line keeps its place in the output, empty.
     } else if (split->count != wanted) {
-        ++s->invalid_lines;
-        if (sink->invalid_line) sink->invalid_line(sink->context, s->line_number);
+        invalid = true;
         text = INVALID_INPUT_TEXT;
     } else {
         CoefficientOutcome o =
@@ -68,8 +68,16 @@ static void end_line(BatchState *s, const BatchSink *sink) {
             *end++ = *text++;
     for (const char *n = s->newline; *n;)
         *end++ = *n++;
-    sink->write(sink->context, line, (size_t)(end - line));
     start_line(s);
+    if (!sink->write(sink->context, line, (size_t)(end - line))) {
+        // Nothing more gets out: neither results nor messages.
+        s->ended = true;
+        return;
+    }
+    if (invalid) {
+        ++s->invalid_lines;
+        if (sink->invalid_line) sink->invalid_line(sink->context, s->line_number);
+    }
 }
 
 // A character after the split's first separator: part of a later value.
@@ -144,7 +152,7 @@ static inline bool take_char(BatchState *s, unsigned char c, const BatchSink *si
         }
         // A CR right before the LF is the line ending, not text.
         end_line(s, sink);
-        return true;
+        return !s->ended;
     }
     if (c == '\r' && s->pending_ctrl_z && !s->pending_cr) {
         s->pending_cr = true;

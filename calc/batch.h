@@ -31,9 +31,12 @@ extern const char INVALID_INPUT_TEXT[];
 
 struct BatchSink {
     void *context;
-    // One complete output line, its line ending included.
-    void (*write)(void *context, const char *text, size_t length);
-    // Called before the "invalid input" line of such a line (1-based number).
+    // One complete output line, its line ending included. Returns false when
+    // the output takes no more (its reader has gone, the disk is full): the
+    // engine then stops, before the next line and any message about it.
+    bool (*write)(void *context, const char *text, size_t length);
+    // Called after the "invalid input" line of such a line is written
+    // (1-based number).
     void (*invalid_line)(void *context, uint64_t line_number);
 };
 
@@ -49,25 +52,26 @@ struct BatchState {
     // separator ends a number as any non-digit does: one scan serves all.
     IntScan first;
     BatchSplit split[SPLIT_KINDS];
-    bool in_word;         // inside a run of non-blanks
-    bool in_line;         // characters seen since the last line ending
-    bool pending_cr;      // a CR that ends the line if a LF follows
-    bool pending_ctrl_z;  // a Ctrl+Z that ends the input if the line ends
-    uint8_t encoding;     // how bytes become characters (batch.cpp)
-    uint8_t head[3];      // first bytes, kept until the encoding is known
-    uint8_t head_length;  // or the first byte of a UTF-16 unit (1)
-    bool ended;           // a Ctrl+Z, or input that is not text
-    bool not_text;        // the engine stopped at a character of no text
-    const char *newline;  // line ending written after each result
-    uint64_t line_number; // lines completed so far
-    uint64_t invalid_lines;
+    bool in_word;           // inside a run of non-blanks
+    bool in_line;           // characters seen since the last line ending
+    bool pending_cr;        // a CR that ends the line if a LF follows
+    bool pending_ctrl_z;    // a Ctrl+Z that ends the input if the line ends
+    uint8_t encoding;       // how bytes become characters (batch.cpp)
+    uint8_t head[3];        // first bytes, kept until the encoding is known
+    uint8_t head_length;    // or the first byte of a UTF-16 unit (1)
+    bool ended;             // a Ctrl+Z, input that is not text, or output refused
+    bool not_text;          // the engine stopped at a character of no text
+    const char *newline;    // line ending written after each result
+    uint64_t line_number;   // lines completed so far
+    uint64_t invalid_lines; // written as "invalid input"
 };
 
 // newline: "\n" or "\r\n", written after each output line.
 void batch_start(BatchState *s, const char *newline);
-// Returns false once the input has ended (a Ctrl+Z) or is not text; the rest
-// need not be read. not_text then tells which, and the line that is not text
-// is line_number + 1.
+// Returns false once the input has ended (a Ctrl+Z), is not text or the sink
+// refused a line; the rest need not be read. not_text tells when the input
+// was not text, and the line that is not text is line_number + 1.
 bool batch_feed(BatchState *s, const char *data, size_t length, const BatchSink *sink);
-// Ends the input: a last line without a line ending still counts.
+// Ends the input: a last line without a line ending still counts. Only for
+// input read to its end: after a refused line it does nothing.
 void batch_finish(BatchState *s, const BatchSink *sink);

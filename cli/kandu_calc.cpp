@@ -83,19 +83,21 @@ static void out_push() {
     if (fflush(out.file) != 0) out.failed = true;
 }
 
-static void out_write(void *context, const char *text, size_t length) {
+// Returns false once a write has failed (the reader has gone, the disk is
+// full): nothing more gets out, and the caller stops reading.
+static bool out_write(void *context, const char *text, size_t length) {
     Output *o = (Output *)context;
-    // Once a write has failed (the reader has gone, the disk is full) nothing
-    // more gets out, and the caller stops reading.
-    if (o->failed) return;
+    if (o->failed) return false;
     if (length > sizeof o->buffer - o->used) out_flush(o);
+    if (o->failed) return false;
     if (length > sizeof o->buffer) {
         // Too long for the buffer: straight out, after what was buffered.
         if (fwrite(text, 1, length, o->file) != length) o->failed = true;
-        return;
+        return !o->failed;
     }
     memcpy(o->buffer + o->used, text, length);
     o->used += length;
+    return true;
 }
 
 // Writes text, each '\n' in it as this platform's line ending.
@@ -203,7 +205,9 @@ static int run_batch() {
         }
     }
     bool read_failed = n < 0;
-    batch_finish(&state, &sink);
+    // A run stopped by its output has not read its input to the end: the
+    // line it stopped in is no last line.
+    if (!out.failed) batch_finish(&state, &sink);
     int status = finish_output();
     if (state.not_text)
         report_line(state.line_number + 1, "not text; the input must be ASCII, UTF-8, or UTF-16 "

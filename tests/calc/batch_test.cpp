@@ -18,10 +18,15 @@ struct Collected {
     std::string output;
     std::vector<uint64_t> invalid;
     uint64_t not_text_line = 0; // 0: the input was text
+    int room = -1;              // output lines the sink takes (-1: any number)
 };
 
-void collect_write(void *context, const char *text, size_t length) {
-    ((Collected *)context)->output.append(text, length);
+bool collect_write(void *context, const char *text, size_t length) {
+    Collected *c = (Collected *)context;
+    if (c->room == 0) return false;
+    if (c->room > 0) --c->room;
+    c->output.append(text, length);
+    return true;
 }
 
 void collect_invalid(void *context, uint64_t line) {
@@ -34,10 +39,12 @@ template <size_t N> std::string bytes(const char (&text)[N]) {
 }
 
 // Feeds input in pieces of `piece` bytes (0: all at once).
-Collected run(const std::string &input, size_t piece = 0, const char *newline = "\n") {
+Collected run(const std::string &input, size_t piece = 0, const char *newline = "\n",
+              int room = -1) {
     characteristic_table = &storage;
     fill_characteristic_table();
     Collected c;
+    c.room = room;
     BatchSink sink = {&c, collect_write, collect_invalid};
     BatchState s;
     batch_start(&s, newline);
@@ -185,6 +192,20 @@ TEST(Batch, PiecesOfAnySizeGiveTheSameOutput) {
         ASSERT_EQ(c.invalid, whole.invalid) << "pieces of " << piece;
     }
     EXPECT_EQ(whole.invalid, (std::vector<uint64_t>{6}));
+}
+
+TEST(Batch, ALineTheSinkRefusesStopsTheEngine) {
+    // Nothing of or after the refused line is computed or reported, and
+    // finishing adds no last line.
+    const std::string input = "x\n1100\t200\t250\ny\n1100\t2";
+    for (size_t piece = 1; piece <= input.size(); ++piece) {
+        Collected c = run(input, piece, "\n", 2);
+        ASSERT_EQ(c.output, "invalid input\n880\n") << "pieces of " << piece;
+        ASSERT_EQ(c.invalid, (std::vector<uint64_t>{1}));
+    }
+    Collected first = run(input, 0, "\n", 0);
+    EXPECT_EQ(first.output, "");
+    EXPECT_TRUE(first.invalid.empty());
 }
 
 } // namespace

@@ -162,6 +162,16 @@ wait $feeder 2>/dev/null
 expect_rc "reader gone (124: still running)" 1
 expect_err_has "reader gone" "cannot write the output"
 
+# A reader that takes one line of a long valid file: the failed write is
+# the one thing said, whatever line the run stopped in.
+awk 'BEGIN { for (i = 0; i < 200000; i++) print "1100\t200\t250" }' >"$work/many"
+"${runner[@]}" "$program" <"$work/many" 2>"$work/err" | head -n1 >"$work/out"
+rc=${PIPESTATUS[0]}
+checks=$((checks + 1))
+expect_rc "one line read" 1
+printf 'kandu-calc: cannot write the output%s' "$nl" | cmp -s - "$work/err" ||
+    fail "one line read: stderr is not the one message: $(head -c 300 "$work/err")"
+
 # ---- other options and usage ----
 run "$work/empty" --table
 [ "$(wc -l <"$work/out")" = 71 ] || fail "--table: expected 71 lines"

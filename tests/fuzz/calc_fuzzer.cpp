@@ -86,8 +86,9 @@ void check_truncation(float x) {
     check(got == expected, "truncate_to_int matches truncation in double");
 }
 
-void collect(void *context, const char *text, size_t length) {
+bool collect(void *context, const char *text, size_t length) {
     ((std::string *)context)->append(text, length);
+    return true;
 }
 
 std::vector<std::string> split(const std::string &line, char separator) {
