@@ -78,7 +78,7 @@ void BM_BatchLines(benchmark::State &state) {
     for (const Inputs &in : inputs)
         text += std::to_string(in.coeff) + "\t" + std::to_string(in.displayed) + "\t" +
                 std::to_string(in.real) + "\n";
-    BatchSink sink = {nullptr, discard, nullptr};
+    BatchSink sink = {nullptr, discard, nullptr, nullptr};
     for (auto _ : state) {
         BatchState s;
         batch_start(&s, "\n");

@@ -15,19 +15,32 @@
 // A line with tabs is split on tabs. A line without tabs is split on
 // semicolons if it has any, else on commas if it has any, else on runs of
 // blanks. Exactly three values make a calculation; a line of blanks only is
-// blank and gets an empty output line; anything else is invalid.
+// blank and gets an empty output line; anything else is invalid. A value that
+// does not read as typed (int_scan_as_typed) is told to the sink.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
 #include "calc/int_scan.h"
 
-enum { BATCH_FIELDS = 3 };
+// BATCH_KEPT: the characters of a line kept to quote its values.
+enum { BATCH_FIELDS = 3, BATCH_KEPT = 80 };
 
 // The ways a line may be split, in the order they take precedence.
 enum { SPLIT_TABS, SPLIT_SEMICOLONS, SPLIT_COMMAS, SPLIT_BLANKS, SPLIT_KINDS };
 
 // Output line of a line that does not hold exactly three values.
 extern const char INVALID_INPUT_TEXT[];
+
+// A value of a computed line that does not read as typed.
+struct BatchValue {
+    uint64_t line_number; // 1-based
+    int index;            // 1 to 3
+    int32_t read_as;      // what it counted as
+    bool whole_form;      // blanks, a sign, digits and blanks: only too large
+    const char *text;     // its first characters, as far as the line was kept
+    size_t length;        // (possibly none)
+    bool cut;             // the value may go on beyond them
+};
 
 struct BatchSink {
     void *context;
@@ -38,6 +51,9 @@ struct BatchSink {
     // Called after the "invalid input" line of such a line is written
     // (1-based number).
     void (*invalid_line)(void *context, uint64_t line_number);
+    // Called after a computed line is written, for each of its values that
+    // does not read as typed, in order; may be null.
+    void (*not_as_typed)(void *context, const BatchValue *value);
 };
 
 // One way of splitting the current line: its second and third values so
@@ -52,6 +68,9 @@ struct BatchState {
     // separator ends a number as any non-digit does: one scan serves all.
     IntScan first;
     BatchSplit split[SPLIT_KINDS];
+    char kept[BATCH_KEPT]; // the line's first characters
+    uint32_t kept_length;
+    bool kept_cut;          // the line goes on beyond them
     bool in_word;           // inside a run of non-blanks
     bool in_line;           // characters seen since the last line ending
     bool pending_cr;        // a CR that ends the line if a LF follows

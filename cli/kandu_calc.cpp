@@ -195,7 +195,7 @@ static int run_batch() {
     }
     BatchState state;
     batch_start(&state, NEWLINE);
-    BatchSink sink = {&out, out_write, report_invalid};
+    BatchSink sink = {&out, out_write, report_invalid, nullptr};
     long n = 0;
     while (!out.failed && (n = read_input(in_block, sizeof in_block)) > 0) {
         if (!batch_feed(&state, in_block, (size_t)n, &sink)) break;
