@@ -8,13 +8,14 @@
 //   - truncate_to_int agrees with truncation in double;
 //   - the streaming batch engine, fed in pieces, agrees with decoding the
 //     whole input, splitting it into lines and values and parsing each value,
-//     and tells exactly the values that are not whole numbers as typed (or
-//     are beyond the 32-bit range), quoted from the line's kept start.
+//     and tells the values that are not whole numbers as typed or do not fit
+//     in 32 bits, quoted from the line's first BATCH_KEPT characters.
 #include <math.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "calc/batch.h"
@@ -88,96 +89,62 @@ void check_truncation(float x) {
     check(got == expected, "truncate_to_int matches truncation in double");
 }
 
-// What the engine gave: its output and the values it told.
-struct Got {
-    std::string output;
-    std::vector<std::string> told;
-};
-
 bool collect(void *context, const char *text, size_t length) {
-    ((Got *)context)->output.append(text, length);
+    ((std::string *)context)->append(text, length);
     return true;
 }
 
-// A value's place in its line: [start, end).
-struct Piece {
-    size_t start, end;
-};
+// Values told as not read as typed: line.value=read_as "kept text", " range"
+// when only too large.
+std::string engine_told;
+void tell(std::string *to, uint64_t line, int value, int32_t read_as, const std::string &text,
+          bool range) {
+    *to += std::to_string(line) + "." + std::to_string(value) + "=" + std::to_string(read_as) +
+           " \"" + text + (range ? "\" range; " : "\"; ");
+}
+void collect_told(void *, const BatchValue *v) {
+    tell(&engine_told, v->line_number, v->index, v->read_as, std::string(v->text, v->length),
+         v->whole_form);
+}
 
-std::vector<Piece> split(const std::string &line, char separator) {
-    std::vector<Piece> values(1, Piece{0, 0});
-    for (size_t k = 0; k < line.size(); ++k)
-        if (line[k] == separator)
-            values.push_back(Piece{k + 1, k + 1});
+std::vector<std::string> split(const std::string &line, char separator) {
+    std::vector<std::string> values(1);
+    for (char c : line)
+        if (c == separator)
+            values.emplace_back();
         else
-            values.back().end = k + 1;
+            values.back() += c;
     return values;
 }
 
-// A value told as not read as typed, as the batch tests write it:
-// "line.value=read_as" and the kept text in quotes, "..." when cut, " range"
-// when only too large.
-std::string told(uint64_t line, int index, int32_t read_as, const std::string &text, bool cut,
-                 bool whole_form) {
-    char head[64];
-    snprintf(head, sizeof head, "%llu.%d=%d \"", (unsigned long long)line, index, (int)read_as);
-    return head + text + "\"" + (cut ? "..." : "") + (whole_form ? " range" : "");
+// The values of a line split on a separator; on ' ', its words.
+std::vector<std::string> values_of(const std::string &line, char separator) {
+    std::vector<std::string> values = split(line, separator), words;
+    for (const std::string &word : values)
+        if (!word.empty()) words.push_back(word);
+    return separator == ' ' ? words : values;
 }
 
-void collect_told(void *context, const BatchValue *v) {
-    ((Got *)context)
-        ->told.push_back(told(v->line_number, v->index, v->read_as, std::string(v->text, v->length),
-                              v->cut, v->whole_form));
-}
-
-// Blanks, a sign, ASCII digits, blanks; and whether that number fits.
-void reference_typed(const std::string &v, bool *whole_form, bool *fits) {
-    size_t p = 0;
-    while (p < v.size() && v[p] == ' ')
-        ++p;
-    bool negative = p < v.size() && v[p] == '-';
-    if (p < v.size() && (v[p] == '-' || v[p] == '+')) ++p;
-    size_t first = p;
-    uint64_t magnitude = 0;
-    for (; p < v.size() && v[p] >= '0' && v[p] <= '9'; ++p)
-        if ((magnitude = magnitude * 10 + (uint64_t)(v[p] - '0')) > 1u << 31)
-            magnitude = 1ull << 32;
-    bool digits = p > first;
-    while (p < v.size() && v[p] == ' ')
-        ++p;
-    *whole_form = digits && p == v.size();
-    *fits = magnitude <= (negative ? 1u << 31 : (1u << 31) - 1);
-}
-
-std::string reference_line(const std::string &line, uint64_t line_number,
-                           std::vector<std::string> *expected_told) {
-    std::vector<Piece> values;
-    if (line.find('\t') != std::string::npos) {
-        values = split(line, '\t');
-    } else if (line.find(';') != std::string::npos) {
-        values = split(line, ';');
-    } else if (line.find(',') != std::string::npos) {
-        values = split(line, ',');
-    } else {
-        for (const Piece &word : split(line, ' '))
-            if (word.end > word.start) values.push_back(word);
-        if (values.empty()) return "\n";
-    }
+std::string reference_line(const std::string &line, uint64_t line_number, std::string *told) {
+    char separator = ' ';
+    for (char c : {',', ';', '\t'})
+        if (line.find(c) != std::string::npos) separator = c;
+    std::vector<std::string> values = values_of(line, separator);
+    if (values.empty()) return "\n";
     if (values.size() != 3) return std::string(INVALID_INPUT_TEXT) + "\n";
+    std::vector<std::string> kept = values_of(line.substr(0, BATCH_KEPT), separator);
     int32_t v[3];
     for (int f = 0; f < 3; ++f) {
-        const Piece &piece = values[(size_t)f];
-        std::string text = line.substr(piece.start, piece.end - piece.start);
-        v[f] = parse_int(text.c_str());
-        bool whole_form, fits;
-        reference_typed(text, &whole_form, &fits);
-        if (whole_form && fits) continue;
-        // Quoted from the line's first BATCH_KEPT characters.
-        size_t start = piece.start < BATCH_KEPT ? piece.start : BATCH_KEPT;
-        size_t end = piece.end < BATCH_KEPT ? piece.end : BATCH_KEPT;
-        bool cut = line.size() > BATCH_KEPT && piece.end >= BATCH_KEPT;
-        expected_told->push_back(
-            told(line_number, f + 1, v[f], line.substr(start, end - start), cut, whole_form));
+        v[f] = parse_int(values[f].c_str());
+        long long n = strtoll(values[f].c_str(), nullptr, 10);
+        // Blanks, a sign, ASCII digits, blanks.
+        const std::string &t = values[f];
+        size_t a = t.find_first_not_of(' '),
+               digits = a + (a < t.size() && (t[a] == '-' || t[a] == '+'));
+        size_t end = std::min(t.find_first_not_of("0123456789", digits), t.size());
+        bool whole_form = end > digits && t.find_first_not_of(' ', end) == std::string::npos;
+        if (!whole_form || n < INT32_MIN || n > INT32_MAX)
+            tell(told, line_number, f + 1, v[f], f < (int)kept.size() ? kept[f] : "", whole_form);
     }
     check_outcome(v[0], v[1], v[2]);
     CoefficientOutcome o = compute_coefficient(v[0], v[1], v[2]);
@@ -210,7 +177,7 @@ void check_batch(const uint8_t *data, size_t size) {
     // Line by line, up to a line of only a Ctrl+Z, or up to a line with a
     // zero, which is no text.
     std::string expected;
-    std::vector<std::string> expected_told;
+    std::string expected_told;
     bool not_text = false;
     uint64_t line_number = 0;
     size_t start = 0;
@@ -228,7 +195,8 @@ void check_batch(const uint8_t *data, size_t size) {
         if (line == "\x1a") break;
         expected += reference_line(line, line_number, &expected_told);
     }
-    Got got;
+    std::string got;
+    engine_told.clear();
     BatchSink sink = {&got, collect, nullptr, collect_told};
     BatchState s;
     batch_start(&s, "\n");
@@ -236,8 +204,8 @@ void check_batch(const uint8_t *data, size_t size) {
     for (size_t at = 0; at < size; at += piece)
         batch_feed(&s, (const char *)data + at, size - at < piece ? size - at : piece, &sink);
     batch_finish(&s, &sink);
-    check(got.output == expected, "batch engine agrees with line-by-line parsing");
-    check(got.told == expected_told, "batch engine tells the values not read as typed");
+    check(got == expected, "batch engine agrees with line-by-line parsing");
+    check(engine_told == expected_told, "batch engine tells the values not read as typed");
     check(s.not_text == not_text, "batch engine tells input that is not text");
     check(!not_text || s.line_number + 1 == line_number, "batch engine stops at the line not text");
 }
