@@ -66,7 +66,9 @@ void BM_ParseInt(benchmark::State &state) {
 }
 BENCHMARK(BM_ParseInt);
 
-void discard(void *, const char *, size_t) {}
+bool discard(void *, const char *, size_t) {
+    return true;
+}
 
 // Lines per second through the batch engine alone, for comparison with the
 // process figure that tools/bench.sh measures.
@@ -76,7 +78,7 @@ void BM_BatchLines(benchmark::State &state) {
     for (const Inputs &in : inputs)
         text += std::to_string(in.coeff) + "\t" + std::to_string(in.displayed) + "\t" +
                 std::to_string(in.real) + "\n";
-    BatchSink sink = {nullptr, discard, nullptr};
+    BatchSink sink = {nullptr, discard, nullptr, nullptr};
     for (auto _ : state) {
         BatchState s;
         batch_start(&s, "\n");

@@ -14,8 +14,13 @@ static const unsigned char NON_ASCII = 0x80;
 
 static const unsigned char UTF8_BOM[3] = {0xef, 0xbb, 0xbf};
 
+// Separator of each way of splitting but blanks.
+static const unsigned char SEPARATOR_OF[SPLIT_BLANKS] = {'\t', ';', ','};
+
 static void start_line(BatchState *s) {
     int_scan_start(&s->first);
+    s->kept_length = 0;
+    s->kept_cut = false;
     // All zero is every scan's start (int_scan_start) and no separator yet.
     memset(s->split, 0, sizeof s->split);
     s->in_word = false;
@@ -35,6 +40,56 @@ void batch_start(BatchState *s, const char *newline) {
     s->invalid_lines = 0;
 }
 
+// The first value's scan is fed the whole line. Its text, up to the line's
+// first separator of the kind that splits it (the first blank after the
+// first word), has a whole number's form when that separator is what ended
+// the number, right after its digits or after blanks that followed them.
+static bool first_whole_form(const IntScan *first, int kind) {
+    if (kind == SPLIT_BLANKS) return first->phase == INT_SCAN_ENDED_AFTER_TRAILING;
+    return first->phase >= INT_SCAN_ENDED_AFTER_DIGITS && first->end == SEPARATOR_OF[kind];
+}
+
+// The kept text of value `index` (0-based) of a line split as `kind`.
+static void find_kept_value(const BatchState *s, int kind, int index, BatchValue *v) {
+    const char *p = s->kept, *end = p + s->kept_length;
+    for (int k = 0;; ++k) {
+        const char *start = p;
+        if (kind == SPLIT_BLANKS) {
+            while (start < end && *start == ' ')
+                ++start;
+            p = start;
+            while (p < end && *p != ' ')
+                ++p;
+        } else {
+            while (p < end && (unsigned char)*p != SEPARATOR_OF[kind])
+                ++p;
+        }
+        if (k == index) {
+            v->text = start;
+            v->length = (size_t)(p - start);
+            v->cut = p == end && s->kept_cut;
+            return;
+        }
+        if (p < end && kind != SPLIT_BLANKS) ++p;
+    }
+}
+
+// Tells the sink each value of a computed line that does not read as typed.
+static void report_values(const BatchState *s, int kind, const IntScan *const scan[BATCH_FIELDS],
+                          const BatchSink *sink) {
+    for (int k = 0; k < BATCH_FIELDS; ++k) {
+        bool whole_form = k ? int_scan_whole_form(scan[k]) : first_whole_form(scan[k], kind);
+        if (whole_form && !scan[k]->too_large) continue;
+        BatchValue v;
+        v.line_number = s->line_number;
+        v.index = k + 1;
+        v.read_as = int_scan_result(scan[k]);
+        v.whole_form = whole_form;
+        find_kept_value(s, kind, k, &v);
+        sink->not_as_typed(sink->context, &v);
+    }
+}
+
 static void end_line(BatchState *s, const BatchSink *sink) {
     ++s->line_number;
     // The first kind of separator the line holds decides; blanks come last.
@@ -48,13 +103,14 @@ static void end_line(BatchState *s, const BatchSink *sink) {
     char line[sizeof INVALID_INPUT_TEXT + 2];
     char *end = line;
     const char *text = 0;
+    bool invalid = false, computed = false;
     if (kind == SPLIT_BLANKS && split->count == 0) {
         // A blank line keeps its place in the output, empty.
     } else if (split->count != wanted) {
-        ++s->invalid_lines;
-        if (sink->invalid_line) sink->invalid_line(sink->context, s->line_number);
+        invalid = true;
         text = INVALID_INPUT_TEXT;
     } else {
+        computed = true;
         CoefficientOutcome o =
             compute_coefficient(int_scan_result(&s->first), int_scan_result(&split->later[0]),
                                 int_scan_result(&split->later[1]));
@@ -68,7 +124,16 @@ static void end_line(BatchState *s, const BatchSink *sink) {
             *end++ = *text++;
     for (const char *n = s->newline; *n;)
         *end++ = *n++;
-    sink->write(sink->context, line, (size_t)(end - line));
+    if (!sink->write(sink->context, line, (size_t)(end - line))) {
+        // Nothing more gets out: neither results nor messages.
+        s->ended = true;
+    } else if (invalid) {
+        ++s->invalid_lines;
+        if (sink->invalid_line) sink->invalid_line(sink->context, s->line_number);
+    } else if (computed && sink->not_as_typed) {
+        const IntScan *scan[BATCH_FIELDS] = {&s->first, &split->later[0], &split->later[1]};
+        report_values(s, kind, scan, sink);
+    }
     start_line(s);
 }
 
@@ -86,6 +151,10 @@ static inline void split_separator(BatchSplit *split) {
 // still count: once a line has a separator, the ways after it never do.
 static inline void line_char(BatchState *s, unsigned char c) {
     s->in_line = true;
+    if (s->kept_length < BATCH_KEPT)
+        s->kept[s->kept_length++] = (char)c;
+    else
+        s->kept_cut = true;
     int_scan_feed(&s->first, c);
     BatchSplit *split = &s->split[SPLIT_TABS];
     if (c == '\t') {
@@ -144,7 +213,7 @@ static inline bool take_char(BatchState *s, unsigned char c, const BatchSink *si
         }
         // A CR right before the LF is the line ending, not text.
         end_line(s, sink);
-        return true;
+        return !s->ended;
     }
     if (c == '\r' && s->pending_ctrl_z && !s->pending_cr) {
         s->pending_cr = true;

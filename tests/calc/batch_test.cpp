@@ -18,14 +18,27 @@ struct Collected {
     std::string output;
     std::vector<uint64_t> invalid;
     uint64_t not_text_line = 0; // 0: the input was text
+    int room = -1;              // output lines the sink takes (below 0: any number)
+    std::string told;           // values not read as typed, as collect_value writes them
 };
 
-void collect_write(void *context, const char *text, size_t length) {
-    ((Collected *)context)->output.append(text, length);
+bool collect_write(void *context, const char *text, size_t length) {
+    Collected *c = (Collected *)context;
+    if (c->room-- == 0) return false;
+    c->output.append(text, length);
+    return true;
 }
 
 void collect_invalid(void *context, uint64_t line) {
     ((Collected *)context)->invalid.push_back(line);
+}
+
+// line.value=read_as "kept text", ... when cut, "range" when only too large.
+void collect_value(void *context, const BatchValue *v) {
+    ((Collected *)context)->told += std::to_string(v->line_number) + "." +
+                                    std::to_string(v->index) + "=" + std::to_string(v->read_as) +
+                                    " \"" + std::string(v->text, v->length) +
+                                    (v->cut ? "...\"" : "\"") + (v->whole_form ? " range; " : "; ");
 }
 
 // A literal's bytes, zero bytes inside included.
@@ -34,11 +47,13 @@ template <size_t N> std::string bytes(const char (&text)[N]) {
 }
 
 // Feeds input in pieces of `piece` bytes (0: all at once).
-Collected run(const std::string &input, size_t piece = 0, const char *newline = "\n") {
+Collected run(const std::string &input, size_t piece = 0, const char *newline = "\n",
+              int room = -1) {
     characteristic_table = &storage;
     fill_characteristic_table();
     Collected c;
-    BatchSink sink = {&c, collect_write, collect_invalid};
+    c.room = room;
+    BatchSink sink = {&c, collect_write, collect_invalid, collect_value};
     BatchState s;
     batch_start(&s, newline);
     if (piece == 0) piece = input.size() ? input.size() : 1;
@@ -185,6 +200,32 @@ TEST(Batch, PiecesOfAnySizeGiveTheSameOutput) {
         ASSERT_EQ(c.invalid, whole.invalid) << "pieces of " << piece;
     }
     EXPECT_EQ(whole.invalid, (std::vector<uint64_t>{6}));
+}
+
+TEST(Batch, ALineTheSinkRefusesStopsTheEngine) {
+    // Nothing of or after the refused line is computed or reported, and
+    // finishing adds no last line.
+    const std::string input = "x\n1100\t200\t250\ny\n1100\t2";
+    for (size_t piece = 1; piece <= input.size(); ++piece) {
+        Collected c = run(input, piece, "\n", 2);
+        ASSERT_EQ(c.output, "invalid input\n880\n") << "pieces of " << piece;
+        ASSERT_EQ(c.invalid, (std::vector<uint64_t>{1}));
+    }
+    EXPECT_TRUE(run(input, 0, "\n", 0).invalid.empty());
+}
+
+TEST(Batch, ValuesThatDoNotReadAsTypedAreTold) {
+    // Only those of computed lines; the first value ends where its line's
+    // split says; a value is quoted from the line's first BATCH_KEPT characters.
+    const std::string input = " -1100 \t+200 \t0250\n1100;5\t200\t2 5\n1100x;200;1e3\n"
+                              "-5 200 \xb1 \n1100 ,20.5,-2147483649\n1 2 3 x\n\t-\t\n" +
+                              std::string(BATCH_KEPT - 11, ' ') + "1100 200 250x\n";
+    const std::string told = "2.1=1100 \"1100;5\"; 2.3=2 \"2 5\"; 3.1=1100 \"1100x\"; "
+                             "3.3=1 \"1e3\"; 4.3=0 \"\xb1\"; 5.2=20 \"20.5\"; "
+                             "5.3=2147483647 \"-2147483649\" range; 7.1=0 \"\"; 7.2=0 \"-\"; "
+                             "7.3=0 \"\"; 8.3=250 \"25...\"; ";
+    for (size_t piece = 1; piece <= 7; ++piece)
+        ASSERT_EQ(run(input, piece).told, told) << "pieces of " << piece;
 }
 
 } // namespace

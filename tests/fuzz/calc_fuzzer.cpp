@@ -7,12 +7,15 @@
 //     from a displayed temperature within 21..500;
 //   - truncate_to_int agrees with truncation in double;
 //   - the streaming batch engine, fed in pieces, agrees with decoding the
-//     whole input, splitting it into lines and values and parsing each value.
+//     whole input, splitting it into lines and values and parsing each value,
+//     and tells the values that are not whole numbers as typed or do not fit
+//     in 32 bits, quoted from the line's first BATCH_KEPT characters.
 #include <math.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "calc/batch.h"
@@ -86,8 +89,22 @@ void check_truncation(float x) {
     check(got == expected, "truncate_to_int matches truncation in double");
 }
 
-void collect(void *context, const char *text, size_t length) {
+bool collect(void *context, const char *text, size_t length) {
     ((std::string *)context)->append(text, length);
+    return true;
+}
+
+// Values told as not read as typed: line.value=read_as "kept text", " range"
+// when only too large.
+std::string engine_told;
+void tell(std::string *to, uint64_t line, int value, int32_t read_as, const std::string &text,
+          bool range) {
+    *to += std::to_string(line) + "." + std::to_string(value) + "=" + std::to_string(read_as) +
+           " \"" + text + (range ? "\" range; " : "\"; ");
+}
+void collect_told(void *, const BatchValue *v) {
+    tell(&engine_told, v->line_number, v->index, v->read_as, std::string(v->text, v->length),
+         v->whole_form);
 }
 
 std::vector<std::string> split(const std::string &line, char separator) {
@@ -100,23 +117,35 @@ std::vector<std::string> split(const std::string &line, char separator) {
     return values;
 }
 
-std::string reference_line(const std::string &line) {
-    std::vector<std::string> values;
-    if (line.find('\t') != std::string::npos) {
-        values = split(line, '\t');
-    } else if (line.find(';') != std::string::npos) {
-        values = split(line, ';');
-    } else if (line.find(',') != std::string::npos) {
-        values = split(line, ',');
-    } else {
-        for (const std::string &word : split(line, ' '))
-            if (!word.empty()) values.push_back(word);
-        if (values.empty()) return "\n";
-    }
+// The values of a line split on a separator; on ' ', its words.
+std::vector<std::string> values_of(const std::string &line, char separator) {
+    std::vector<std::string> values = split(line, separator), words;
+    for (const std::string &word : values)
+        if (!word.empty()) words.push_back(word);
+    return separator == ' ' ? words : values;
+}
+
+std::string reference_line(const std::string &line, uint64_t line_number, std::string *told) {
+    char separator = ' ';
+    for (char c : {',', ';', '\t'})
+        if (line.find(c) != std::string::npos) separator = c;
+    std::vector<std::string> values = values_of(line, separator);
+    if (values.empty()) return "\n";
     if (values.size() != 3) return std::string(INVALID_INPUT_TEXT) + "\n";
+    std::vector<std::string> kept = values_of(line.substr(0, BATCH_KEPT), separator);
     int32_t v[3];
-    for (int f = 0; f < 3; ++f)
+    for (int f = 0; f < 3; ++f) {
         v[f] = parse_int(values[f].c_str());
+        long long n = strtoll(values[f].c_str(), nullptr, 10);
+        // Blanks, a sign, ASCII digits, blanks.
+        const std::string &t = values[f];
+        size_t a = t.find_first_not_of(' '),
+               digits = a + (a < t.size() && (t[a] == '-' || t[a] == '+'));
+        size_t end = std::min(t.find_first_not_of("0123456789", digits), t.size());
+        bool whole_form = end > digits && t.find_first_not_of(' ', end) == std::string::npos;
+        if (!whole_form || n < INT32_MIN || n > INT32_MAX)
+            tell(told, line_number, f + 1, v[f], f < (int)kept.size() ? kept[f] : "", whole_form);
+    }
     check_outcome(v[0], v[1], v[2]);
     CoefficientOutcome o = compute_coefficient(v[0], v[1], v[2]);
     char number[FORMAT_INT_MAX];
@@ -148,6 +177,7 @@ void check_batch(const uint8_t *data, size_t size) {
     // Line by line, up to a line of only a Ctrl+Z, or up to a line with a
     // zero, which is no text.
     std::string expected;
+    std::string expected_told;
     bool not_text = false;
     uint64_t line_number = 0;
     size_t start = 0;
@@ -163,10 +193,11 @@ void check_batch(const uint8_t *data, size_t size) {
         }
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line == "\x1a") break;
-        expected += reference_line(line);
+        expected += reference_line(line, line_number, &expected_told);
     }
     std::string got;
-    BatchSink sink = {&got, collect, nullptr};
+    engine_told.clear();
+    BatchSink sink = {&got, collect, nullptr, collect_told};
     BatchState s;
     batch_start(&s, "\n");
     size_t piece = size ? 1 + data[0] % 16 : 1;
@@ -174,6 +205,7 @@ void check_batch(const uint8_t *data, size_t size) {
         batch_feed(&s, (const char *)data + at, size - at < piece ? size - at : piece, &sink);
     batch_finish(&s, &sink);
     check(got == expected, "batch engine agrees with line-by-line parsing");
+    check(engine_told == expected_told, "batch engine tells the values not read as typed");
     check(s.not_text == not_text, "batch engine tells input that is not text");
     check(!not_text || s.line_number + 1 == line_number, "batch engine stops at the line not text");
 }

@@ -31,17 +31,24 @@ static const char INPUT_HINT[] =
 enum { EXIT_USAGE = 2, IO_BLOCK = 1 << 16 };
 
 static const char USAGE[] =
-    "usage: kandu-calc COEFF DISPLAYED REAL\n"
-    "       kandu-calc [-]            batch mode: one line per calculation on standard input\n"
-    "       kandu-calc --table | --help | /? | --version\n";
+    "usage: kandu-calc [--] COEFF DISPLAYED REAL\n"
+    "       kandu-calc [--] [-]       batch mode: one line per calculation on standard input\n"
+    "       kandu-calc --table | --help | -h | /? | --version\n";
 
 static const char HELP[] =
     "\n"
     "Computes the temperature coefficient to set in a heater controller from the\n"
     "coefficient set now, the temperature the controller displays and the real\n"
     "temperature of the heater. Prints the new coefficient (a multiple of 10) or\n"
-    "\"out of range\". Each value is read as the calculator's form reads it: the\n"
-    "leading whole number, so 20.5 counts as 20 and abc as 0.\n"
+    "\"out of range\": when the displayed temperature is 20 or less or above 500,\n"
+    "when the real temperature is 20, or when the new coefficient would be below\n"
+    "400 or above 4000.\n"
+    "\n"
+    "Each value is read as the calculator's form reads it: the leading whole\n"
+    "number, so 20.5 counts as 20 and abc as 0. A value that is not a whole number\n"
+    "as typed (blanks, a sign, the digits 0 to 9, blanks), or is a whole number\n"
+    "outside -2147483648 to 2147483647, still counts as read, and standard error\n"
+    "says which value it was (in batch mode: on which line) and how it was read.\n"
     "\n"
     "Batch mode reads lines of three values and prints one result per line. The\n"
     "values are separated by tabs, or on a line without tabs by semicolons, by\n"
@@ -52,13 +59,16 @@ static const char HELP[] =
     "only Ctrl+Z ends it. A zero byte (binary data, UTF-16 without its mark) is\n"
     "not text: the run stops at its line with a message.\n"
     "\n"
-    "  --table    print the heater characteristic: temperature, tab, value\n"
-    "  --help, /? print this text\n"
-    "  --version  print the version\n"
+    "  --table         print the heater characteristic: temperature, tab, value\n"
+    "  --help, -h, /?  print this text\n"
+    "  --version       print the version\n"
+    "An option is given alone. A value may start with a minus sign (-500); after\n"
+    "-- no argument is an option.\n"
     "\n"
-    "Exit status: 0 when every line was computed (\"out of range\" included),\n"
-    "2 for a usage error, an invalid line or input that is not text, 1 when the\n"
-    "input cannot be read or the output cannot be written.\n";
+    "Exit status: 0 when every line was computed (\"out of range\" and values\n"
+    "not read as typed included), 2 for a usage error, an invalid line or input\n"
+    "that is not text, 1 when the input cannot be read or the output cannot be\n"
+    "written.\n";
 
 static CharacteristicTable table;
 
@@ -83,19 +93,21 @@ static void out_push() {
     if (fflush(out.file) != 0) out.failed = true;
 }
 
-static void out_write(void *context, const char *text, size_t length) {
+// Returns false once a write has failed (the reader has gone, the disk is
+// full): nothing more gets out, and the caller stops reading.
+static bool out_write(void *context, const char *text, size_t length) {
     Output *o = (Output *)context;
-    // Once a write has failed (the reader has gone, the disk is full) nothing
-    // more gets out, and the caller stops reading.
-    if (o->failed) return;
+    if (o->failed) return false;
     if (length > sizeof o->buffer - o->used) out_flush(o);
+    if (o->failed) return false;
     if (length > sizeof o->buffer) {
         // Too long for the buffer: straight out, after what was buffered.
         if (fwrite(text, 1, length, o->file) != length) o->failed = true;
-        return;
+        return !o->failed;
     }
     memcpy(o->buffer + o->used, text, length);
     o->used += length;
+    return true;
 }
 
 // Writes text, each '\n' in it as this platform's line ending.
@@ -124,6 +136,31 @@ static char *format_count(uint64_t n, char *cursor) {
     return cursor;
 }
 
+// Writes a text given on the command line or in the input to standard error,
+// in quotes and safe for any terminal: printable ASCII as it is, any other
+// character as ? (a UTF-8 sequence as one), at most 32 characters, then ...
+// when it goes on (or may).
+static void put_quoted(const char *text, size_t length, bool cut) {
+    enum { SHOWN = 32 };
+    char shown[SHOWN + 6];
+    size_t n = 0;
+    shown[n++] = '"';
+    const unsigned char *p = (const unsigned char *)text, *end = p + length;
+    for (; p < end && n <= SHOWN; ++p) {
+        unsigned char c = *p;
+        // A UTF-8 continuation byte after a byte outside ASCII is the same
+        // character.
+        if (c >= 0x80 && c < 0xc0 && p > (const unsigned char *)text && p[-1] >= 0x80) continue;
+        shown[n++] = c >= ' ' && c < 0x7f ? (char)c : '?';
+    }
+    if (p < end || cut) {
+        memcpy(shown + n, "...", 3);
+        n += 3;
+    }
+    shown[n++] = '"';
+    fwrite(shown, 1, n, stderr);
+}
+
 static void report_line(uint64_t line_number, const char *what) {
     char number[21];
     format_count(line_number, number);
@@ -135,6 +172,27 @@ static void report_invalid(void *, uint64_t line_number) {
                 "expected three values separated by tabs, semicolons, commas or blanks");
 }
 
+// A value that does not read as typed, and how it was read; line_number 0
+// for an argument.
+static void report_value(uint64_t line_number, int index, const char *text, size_t length, bool cut,
+                         bool whole_form, int32_t read_as) {
+    char number[21], read[FORMAT_INT_MAX];
+    fputs("kandu-calc: ", stderr);
+    if (line_number) {
+        format_count(line_number, number);
+        fprintf(stderr, "line %s, ", number);
+    }
+    fprintf(stderr, "value %d ", index);
+    put_quoted(text, length, cut);
+    format_int(read_as, read);
+    fprintf(stderr, " is %s; read as %s\n",
+            whole_form ? "not within -2147483648 to 2147483647" : "not a whole number", read);
+}
+
+static void report_batch_value(void *, const BatchValue *v) {
+    report_value(v->line_number, v->index, v->text, v->length, v->cut, v->whole_form, v->read_as);
+}
+
 static int finish_output() {
     out_push();
     if (out.failed) {
@@ -144,9 +202,20 @@ static int finish_output() {
     return 0;
 }
 
-static int run_one(const char *coeff, const char *displayed, const char *real) {
-    CoefficientOutcome o =
-        compute_coefficient(parse_int(coeff), parse_int(displayed), parse_int(real));
+static int run_one(const char *const values[BATCH_FIELDS]) {
+    int32_t read[BATCH_FIELDS];
+    for (int k = 0; k < BATCH_FIELDS; ++k) {
+        read[k] = parse_int(values[k]);
+        // The whole text through a scan, which tells whether it reads as typed.
+        IntScan scan;
+        int_scan_start(&scan);
+        for (const char *c = values[k]; *c; ++c)
+            int_scan_feed(&scan, (unsigned char)*c);
+        if (!int_scan_as_typed(&scan))
+            report_value(0, k + 1, values[k], strlen(values[k]), false, int_scan_whole_form(&scan),
+                         read[k]);
+    }
+    CoefficientOutcome o = compute_coefficient(read[0], read[1], read[2]);
     if (o.valid) {
         char text[FORMAT_INT_MAX];
         format_int(o.value, text);
@@ -193,7 +262,7 @@ static int run_batch() {
     }
     BatchState state;
     batch_start(&state, NEWLINE);
-    BatchSink sink = {&out, out_write, report_invalid};
+    BatchSink sink = {&out, out_write, report_invalid, report_batch_value};
     long n = 0;
     while (!out.failed && (n = read_input(in_block, sizeof in_block)) > 0) {
         if (!batch_feed(&state, in_block, (size_t)n, &sink)) break;
@@ -203,7 +272,9 @@ static int run_batch() {
         }
     }
     bool read_failed = n < 0;
-    batch_finish(&state, &sink);
+    // A run stopped by its output has not read its input to the end: the
+    // line it stopped in is no last line.
+    if (!out.failed) batch_finish(&state, &sink);
     int status = finish_output();
     if (state.not_text)
         report_line(state.line_number + 1, "not text; the input must be ASCII, UTF-8, or UTF-16 "
@@ -238,14 +309,44 @@ static int run_table() {
     return finish_output();
 }
 
-static int usage_error(const char *why, const char *what) {
-    fprintf(stderr, "kandu-calc: %s%s\n%s", why, what, USAGE);
-    return EXIT_USAGE;
-}
-
 static int count_error(int count) {
     fprintf(stderr, "kandu-calc: expected three values, got %d\n%s", count, USAGE);
     return EXIT_USAGE;
+}
+
+// An argument that is an option: /? or a hyphen and then a letter or a hyphen
+// ("-" alone is standard input, -500 a value).
+static bool is_option(const char *a) {
+    if (strcmp(a, "/?") == 0) return true;
+    char c = a[0] == '-' ? a[1] : 0;
+    return c == '-' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+static int run_option(const char *a, int argc, char **argv) {
+    bool help = strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0 || strcmp(a, "/?") == 0;
+    bool known = help || strcmp(a, "--table") == 0 || strcmp(a, "--version") == 0;
+    if (!known) {
+        fputs("kandu-calc: unknown option ", stderr);
+        put_quoted(a, strlen(a), false);
+        fputs("\n", stderr);
+        fputs(USAGE, stderr);
+        return EXIT_USAGE;
+    }
+    if (argc > 2) {
+        const char *other = argv[1] == a ? argv[2] : argv[1];
+        fprintf(stderr, "kandu-calc: %s takes no other arguments, yet ", a);
+        put_quoted(other, strlen(other), false);
+        fprintf(stderr, " was given\n%s", USAGE);
+        return EXIT_USAGE;
+    }
+    if (help) {
+        out_text(USAGE);
+        out_text(HELP);
+        return finish_output();
+    }
+    if (strcmp(a, "--table") == 0) return run_table();
+    out_text("kandu-calc " KANDU_VERSION "\n");
+    return finish_output();
 }
 
 // argv: the arguments as UTF-8 on Windows, as the system gives them elsewhere.
@@ -262,28 +363,23 @@ static int run(int argc, char **argv) {
     characteristic_table = &table;
     fill_characteristic_table();
 
-    // A leading "--" (end of options, as in most tools) is skipped.
-    int first = 1;
-    if (argc > 1 && strcmp(argv[1], "--") == 0) first = 2;
-    int count = argc - first;
-
-    if (count == 3) return run_one(argv[first], argv[first + 1], argv[first + 2]);
-    if (count == 0 && first == 1) return run_batch();
-    if (count == 1 && first == 1) {
-        const char *a = argv[1];
-        if (strcmp(a, "-") == 0) return run_batch();
-        if (strcmp(a, "--table") == 0) return run_table();
-        if (strcmp(a, "--version") == 0) {
-            out_text("kandu-calc " KANDU_VERSION "\n");
-            return finish_output();
+    // Options come before "--" (the end of options, as in most tools), which
+    // itself is no value.
+    const char *values[BATCH_FIELDS];
+    int count = 0;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const char *a = argv[i];
+        if (options && strcmp(a, "--") == 0) {
+            options = false;
+            continue;
         }
-        if (strcmp(a, "--help") == 0 || strcmp(a, "/?") == 0) {
-            out_text(USAGE);
-            out_text(HELP);
-            return finish_output();
-        }
-        if (a[0] == '-' && a[1]) return usage_error("unknown option ", a);
+        if (options && is_option(a)) return run_option(a, argc, argv);
+        if (count < BATCH_FIELDS) values[count] = a;
+        ++count;
     }
+    if (count == 3) return run_one(values);
+    if (count == 0 || (count == 1 && strcmp(values[0], "-") == 0)) return run_batch();
     return count_error(count);
 }
 
