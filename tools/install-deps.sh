@@ -95,20 +95,28 @@ osslsigncode_ok() {
 signer=""
 wanted dist && ! osslsigncode_ok && signer=osslsigncode
 
-# 32-bit Wine runs under qemu where this kernel cannot run 32-bit programs,
-# or when KANDU_WINE_QEMU=1 asks for it; the probe needs wine32 installed.
+# 32-bit Wine alone serves where this kernel runs 32-bit programs. Where
+# they run under qemu instead (the kernel cannot, or KANDU_WINE_QEMU=1 asks
+# for it), Wine's own 32-bit processes crash; 64-bit Wine runs those natively
+# and leaves only kandu.exe to qemu. The probe needs wine32 installed.
 wine=""
 wanted run && wine=yes
-i386_runs() { [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; }
-qemu_needed() {
-  [ -n "$wine" ] && ! have_cmd qemu-i386-static &&
-    { [ "${KANDU_WINE_QEMU:-}" = 1 ] || ! i386_runs; }
+emulated() {
+  [ "${KANDU_WINE_QEMU:-}" = 1 ] && return 0
+  grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null && return 0
+  [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+qemu_needs() {
+  [ -n "$wine" ] && emulated || return 0
+  have_cmd qemu-i386-static || echo qemu-user-static
+  have_pkg wine64 || echo wine64
+  have_pkg wine64-preloader || echo wine64-preloader
 }
 
 here=$(cd "$(dirname "$0")" && pwd)
 finish() { if [ -n "$wine" ]; then exec "$here/enable-i386.sh"; fi; exit 0; }
 # Nothing missing: done without apt, root or sudo.
-if [ ${#need[@]} -eq 0 ] && [ -z "$signer" ] && { [ -z "$wine" ] || ! qemu_needed; }; then
+if [ ${#need[@]} -eq 0 ] && [ -z "$signer" ] && [ -z "$(qemu_needs)" ]; then
   finish
 fi
 
@@ -180,6 +188,7 @@ install "${need[@]}"
 if [ -n "$signer" ] && ! osslsigncode_ok; then
   fail "osslsigncode is still older than 2.9" osslsigncode
 fi
-if qemu_needed; then install qemu-user-static; fi
+# shellcheck disable=SC2046 # one word a package
+install $(qemu_needs)
 echo "install-deps: done"
 finish
