@@ -44,7 +44,7 @@ kandu_wine_prefix() {
       rm -rf "$WINEPREFIX"
     fi
     if [ ! -f "$made" ]; then
-      echo "wine: creating prefix $WINEPREFIX$(kandu_i386_emulated && echo '  (under qemu this can take minutes)')" >&2
+      echo "wine: creating prefix $WINEPREFIX$(kandu_i386_emulated && echo ', which under qemu can take minutes')" >&2
       { wineboot -i || true; wineserver -w; } >>"$KANDU_WINE_LOG" 2>&1 || true
       if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "wine: prefix creation failed" >&2
