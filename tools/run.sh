@@ -68,18 +68,16 @@ cleanup() {
 trap cleanup EXIT
 # An interrupted first start leaves an unfinished prefix, made again next time.
 trap 'exit 130' INT TERM
+kandu_wine_prefix || give_up "Wine's prefix could not be made"
+
 if [ -n "${DISPLAY:-}" ]; then
-  kandu_wine_prefix || give_up "Wine's prefix could not be made"
   trap - EXIT INT TERM
   rm -rf "$work"
   exec "$(kandu_wine_for "$exe")" "$exe"
 fi
 
-# The virtual display first: Wine's prefix is made on it too, without
-# errors about a missing display in the log.
 kandu_start_xvfb
 echo "run: no display; showing kandu.exe on virtual display $DISPLAY"
-kandu_wine_prefix || give_up "Wine's prefix could not be made"
 
 wine explorer /desktop=kandu,640x480 "$exe" >>"$log" 2>&1 &
 desktop=$!

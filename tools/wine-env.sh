@@ -45,8 +45,11 @@ kandu_wine_prefix() {
     fi
     if [ ! -f "$made" ]; then
       echo "wine: creating prefix $WINEPREFIX$(kandu_i386_emulated && echo ', which under qemu can take minutes')" >&2
-      { wineboot -i || true; wineserver -w; } >>"$KANDU_WINE_LOG" 2>&1 || true
-      if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      # Interrupted (Ctrl+C reaches Wine too), it is left unmarked.
+      trap 'exit 130' INT TERM
+      local status=0
+      { wineboot -i && wineserver -w; } >>"$KANDU_WINE_LOG" 2>&1 || status=$?
+      if [ "$status" -ne 0 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "wine: prefix creation failed" >&2
         wineserver -k >/dev/null 2>&1 || true
         rm -rf "$WINEPREFIX"
