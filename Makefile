@@ -10,8 +10,13 @@ BUILDS := $(addprefix build-,native native-asan fuzz win32 win64)
 
 all: build-native build-win32 build-win64
 
+# Each target installs what it needs (tools/install-deps.sh): make run and
+# make dist their own sets, every other target everything.
+DEPS := test
+run: DEPS := run
+dist: DEPS := dist
 deps:
-	@tools/install-deps.sh
+	@tools/install-deps.sh $(DEPS)
 
 $(BUILDS): build-%: deps
 	@cmake --preset $* >/dev/null

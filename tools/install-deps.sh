@@ -1,99 +1,194 @@
 #!/usr/bin/env bash
-# Installs what the builds and tests need on a Debian machine. Skips quickly
-# when everything is already there; uses sudo only when not root.
+# Installs what one make target needs on a Debian machine:
+#   tools/install-deps.sh [run|dist|test]      (default: test, everything)
+# run: building and starting the 32-bit kandu.exe (make run); dist: the
+# release archives and packages (make dist); test: every build, test,
+# benchmark and the web page. Skips quickly when everything is already
+# there; uses sudo only when not root.
 set -euo pipefail
+target=${1:-test}
+case $target in
+run | dist | test) ;;
+*) echo "usage: install-deps.sh [run|dist|test]" >&2; exit 2 ;;
+esac
 
-need=()
-have_cmd() { command -v "$1" >/dev/null 2>&1; }
-have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-
-have_cmd cmake || need+=(cmake)
-have_cmd g++ || need+=(g++)
-have_cmd make || need+=(make)
-have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
-have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
-have_cmd i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
-have_cmd Xvfb || need+=(xvfb)
-have_cmd xwd || need+=(x11-apps)
-have_pkg googletest || need+=(googletest)
-have_pkg libgtest-dev || need+=(libgtest-dev)
-have_pkg libbenchmark-dev || need+=(libbenchmark-dev)
-have_cmd clang++ || need+=(clang)
-have_pkg libclang-rt-14-dev || need+=(libclang-rt-14-dev)
-# ImageMagick and xdotool for screenshots and closing the window as a user
-# would; a `convert` on the PATH may be a stand-in, so ask for the package.
-have_pkg imagemagick || need+=(imagemagick)
-have_cmd xdotool || need+=(xdotool)
+# One package a line: the targets beyond test that need it (all: run and
+# dist), the Debian package, and the command that shows it is there, or "-"
+# to ask for the package itself (a command of that name may be a stand-in).
+packages() {
+  cat <<'EOF'
+all  cmake                       cmake
+all  make                        make
+all  g++-mingw-w64-i686-posix    i686-w64-mingw32-g++-posix
+all  binutils-mingw-w64-i686     i686-w64-mingw32-windres
 # The program's icon: drawn with ImageMagick, written by icotool.
-have_cmd icotool || need+=(icoutils)
+all  imagemagick                 -
+all  icoutils                    icotool
+# 32-bit Wine alone: the wine package takes wine32 in place of wine64.
+run  wine32:i386                 -
+run  wine32-preloader:i386       -
+run  wine                        wine
+# Wine's own fonts: without them text is measured in a wider substitute and
+# the close box is drawn as a letter.
+run  fonts-wine                  -
+# The virtual display, closing the window as a user would, the screenshot.
+run  xvfb                        Xvfb
+run  xdotool                     xdotool
+run  x11-apps                    xwd
 # Release archives: zip, and a normaliser for what zip records of the build.
-have_cmd zip || need+=(zip)
-have_cmd strip-nondeterminism || need+=(strip-nondeterminism)
+dist g++-mingw-w64-x86-64-posix  x86_64-w64-mingw32-g++-posix
+dist binutils-mingw-w64-x86-64   x86_64-w64-mingw32-windres
+dist git                         git
+dist zip                         zip
+dist strip-nondeterminism        strip-nondeterminism
 # Windows Installer packages: wixl builds them, msitools edits and reads
-# their tables, olefile their summary; osslsigncode and openssl sign.
-have_cmd wixl || need+=(wixl)
-have_cmd msibuild || need+=(msitools)
-have_pkg python3-olefile || need+=(python3-olefile)
-have_cmd osslsigncode || need+=(osslsigncode)
-have_cmd openssl || need+=(openssl)
+# their tables, olefile their summary; osslsigncode (below) and openssl sign.
+dist wixl                        wixl
+dist msitools                    msibuild
+dist python3                     python3
+dist python3-olefile             -
+dist openssl                     openssl
+test g++                         g++
+test unzip                       unzip
+test clang-format                clang-format
+test googletest                  -
+test libgtest-dev                -
+test libbenchmark-dev            -
+test clang                       clang++
+test libclang-rt-14-dev          -
+# The 64-bit Windows build and the test prefix run in 64-bit Wine.
+test wine64                      -
+test wine64-preloader            -
 # The web page: wasm-ld links the WebAssembly; its tests drive Chromium,
 # WebKitGTK (its MiniBrowser comes with the driver) and Firefox, which
 # speaks WebDriver BiDi itself, over wsproto's WebSocket.
-have_cmd wasm-ld || need+=(lld)
-have_cmd chromium || need+=(chromium)
-have_cmd chromedriver || need+=(chromium-driver)
-have_cmd WebKitWebDriver || need+=(webkit2gtk-driver)
-have_cmd firefox-esr || need+=(firefox-esr)
-have_pkg python3-selenium || need+=(python3-selenium)
-have_pkg python3-wsproto || need+=(python3-wsproto)
+test lld                         wasm-ld
+test chromium                    chromium
+test chromium-driver             chromedriver
+test webkit2gtk-driver           WebKitWebDriver
+test firefox-esr                 firefox-esr
+test python3-selenium            -
+test python3-wsproto             -
 # npm installs the pinned accessibility checker and Lighthouse (make web-test, web-bench).
-have_cmd npm || need+=(npm)
-have_cmd python3 || need+=(python3)
-have_pkg wine32 || need+=(wine32:i386)
-have_pkg wine32-preloader || need+=(wine32-preloader:i386)
-have_pkg wine64 || need+=(wine64)
-have_pkg wine64-preloader || need+=(wine64-preloader)
-have_cmd wine || need+=(wine)
-# Wine's own fonts: without them text is measured in a wider substitute and
-# the close box is drawn as a letter.
-have_pkg fonts-wine || need+=(fonts-wine)
-# Kernels built without 32-bit user space still run 32-bit Wine through qemu.
-have_cmd qemu-i386-static || need+=(qemu-user-static)
+test npm                         npm
+EOF
+}
+
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+wanted() { [ "$target" = test ] || [ "$1" = all ] || [ "$1" = "$target" ]; }
+
+need=()
+while read -r sets pkg probe; do
+  [ -n "$sets" ] && [ "${sets:0:1}" != "#" ] && wanted "$sets" || continue
+  if [ "$probe" = - ]; then have_pkg "$pkg" || need+=("$pkg"); else have_cmd "$probe" || need+=("$pkg"); fi
+done < <(packages)
+
+# Signing with attached signatures needs osslsigncode's extract-data, new in
+# 2.6; Debian 12 has 2.5, its backports 2.9.
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+osslsigncode_ok() {
+  local v
+  v=$(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsigncode \([0-9.]*\).*/\1/p')
+  [ -n "$v" ] && dpkg --compare-versions "$v" ge 2.9
+}
+signer=""
+wanted dist && ! osslsigncode_ok && signer=osslsigncode
+
+# 32-bit Wine alone serves where this kernel runs 32-bit programs. Where
+# they run under qemu instead (the kernel cannot, or KANDU_WINE_QEMU=1 asks
+# for it), Wine's own 32-bit processes crash; 64-bit Wine runs those natively
+# and leaves only kandu.exe to qemu. The probe needs wine32 installed.
+wine=""
+wanted run && wine=yes
+emulated() {
+  [ "${KANDU_WINE_QEMU:-}" = 1 ] && return 0
+  grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null && return 0
+  [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+qemu_needs() {
+  [ -n "$wine" ] && emulated || return 0
+  have_cmd qemu-i386-static || echo qemu-user-static
+  have_pkg wine64 || echo wine64
+  have_pkg wine64-preloader || echo wine64-preloader
+}
 
 here=$(cd "$(dirname "$0")" && pwd)
-if [ ${#need[@]} -eq 0 ]; then
-  exec "$here/enable-i386.sh"
+finish() { if [ -n "$wine" ]; then exec "$here/enable-i386.sh"; fi; exit 0; }
+# Nothing missing: done without apt, root or sudo.
+if [ ${#need[@]} -eq 0 ] && [ -z "$signer" ] && [ -z "$(qemu_needs)" ]; then
+  finish
 fi
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   if have_cmd sudo; then SUDO="sudo"; else
-    echo "install-deps: need root or sudo to install: ${need[*]}" >&2; exit 1
+    echo "install-deps: need root or sudo to install: ${need[*]} $signer" >&2; exit 1
   fi
 fi
-
-echo "install-deps: installing ${need[*]}"
-fail() { echo "install-deps: installing failed ($1). Install these by hand: ${need[*]}" >&2; exit 1; }
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+# fail WHAT [PACKAGES...]: by default every package this run wanted.
+fail() {
+  local what=$1
+  shift
+  [ $# -gt 0 ] || set -- "${need[@]}" $signer
+  echo "install-deps: installing failed ($what). Install these by hand: $*" >&2
+  exit 1
+}
+if [ -n "$wine" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386 || fail "dpkg --add-architecture i386"
 fi
 export DEBIAN_FRONTEND=noninteractive
+# Another apt or dpkg at work (an unattended upgrade) is waited for.
+apt=($SUDO apt-get -o DPkg::Lock::Timeout=600)
 # A mirror in the middle of a sync can fail one index (seen with the i386
 # index of the security suite). The point release has every package too, so
 # then the install is tried once more from the main suites alone.
-$SUDO apt-get update -qq || echo "install-deps: apt-get update reported errors; trying anyway" >&2
-apt_install() { $SUDO apt-get install -y -qq --no-install-recommends "$@" "${need[@]}" >/dev/null; }
-if ! apt_install; then
-  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+update() { "${apt[@]}" update -qq || echo "install-deps: apt-get update reported errors; trying anyway" >&2; }
+suites=("$codename" "$codename-updates")
+install() {
+  [ $# -gt 0 ] || return 0
+  echo "install-deps: installing $*"
+  "${apt[@]}" install -y -qq --no-install-recommends "$@" >/dev/null && return 0
+  local main_only status=0
   main_only=$(mktemp -d)
-  printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' \
-    "Suites: $codename $codename-updates" 'Components: main' \
+  printf '%s\n' 'Types: deb' "URIs: $mirror" "Suites: ${suites[*]}" 'Components: main' \
     'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$main_only/debian.sources"
   echo "install-deps: retrying from the main suites only" >&2
-  status=0
-  apt_install -o Dir::Etc::sourcelist=/dev/null -o Dir::Etc::sourceparts="$main_only" || status=$?
+  "${apt[@]}" install -y -qq --no-install-recommends \
+    -o Dir::Etc::sourcelist=/dev/null -o Dir::Etc::sourceparts="$main_only" "$@" >/dev/null || status=$?
   rm -rf "$main_only"
-  [ "$status" -eq 0 ] || fail "apt-get install"
+  [ "$status" -eq 0 ] || fail "apt-get install" "$@"
+}
+# The mirror the machine's Debian sources already use.
+mirror=$(apt-get indextargets --no-release-info --format '$(SITE) $(RELEASE)' 2>/dev/null |
+  awk -v s="$codename" '$2 == s { print $1; exit }')
+mirror=${mirror:-http://deb.debian.org/debian}
+update
+
+if [ -n "$signer" ]; then
+  candidate=$(apt-cache policy osslsigncode | sed -n 's/^ *Candidate: //p')
+  if dpkg --compare-versions "${candidate:-0}" ge 2.9; then
+    need+=(osslsigncode)
+  else
+    # Debian's backports suite, from the same mirror. Its packages are
+    # installed only when named, as this one is.
+    backports=$codename-backports
+    if ! apt-get indextargets --no-release-info --format '$(RELEASE)' | grep -qx "$backports"; then
+      echo "install-deps: adding $backports to apt's sources for osslsigncode 2.9"
+      printf '%s\n' 'Types: deb' "URIs: $mirror" "Suites: $backports" 'Components: main' \
+        'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
+        $SUDO tee /etc/apt/sources.list.d/debian-backports.sources >/dev/null
+      update
+    fi
+    suites+=("$backports")
+    need+=("osslsigncode/$backports")
+  fi
 fi
+install "${need[@]}"
+if [ -n "$signer" ] && ! osslsigncode_ok; then
+  fail "osslsigncode is still older than 2.9" osslsigncode
+fi
+# shellcheck disable=SC2046 # one word a package
+install $(qemu_needs)
 echo "install-deps: done"
-exec "$here/enable-i386.sh"
+finish

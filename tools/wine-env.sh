@@ -4,7 +4,11 @@ _kandu_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="${KANDU_WINEPREFIX:-$_kandu_root/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-export WINEARCH=win64
+# The test prefix runs both builds in 64-bit Wine; make run's prefix is a
+# 32-bit one (KANDU_WINEARCH=win32), which 32-bit Wine alone can make.
+export WINEARCH="${KANDU_WINEARCH:-win64}"
+# Where Wine's output while making a prefix goes.
+KANDU_WINE_LOG="${KANDU_WINE_LOG:-/dev/null}"
 
 # Wine's own fonts (Debian's fonts-wine) go where Windows keeps its fonts.
 # This Wine does not read them from its data folder, and without them text
@@ -18,15 +22,40 @@ kandu_wine_fonts() {
 }
 
 # Creates the prefix once. A lock keeps parallel first starts from racing.
+# A prefix counts as made only once its creation finished (the mark names its
+# architecture): one whose creation was interrupted or failed, or one made
+# for the other architecture, is removed and made again, where it is one of
+# the project's own under build/.
 kandu_wine_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      echo "wine: creating prefix $WINEPREFIX" >&2
-      wineboot -i >/dev/null 2>&1 || true
-      wineserver -w
-      [ -f "$WINEPREFIX/system.reg" ] || { echo "wine: prefix creation failed" >&2; exit 1; }
+    local made=$WINEPREFIX/.kandu-made
+    if [ -e "$WINEPREFIX" ] && [ "$(cat "$made" 2>/dev/null)" != "$WINEARCH" ]; then
+      case $WINEPREFIX/ in
+      "$_kandu_root"/build/*) ;;
+      *) if [ ! -f "$made" ]; then
+        echo "wine: $WINEPREFIX is not a finished prefix of this project; remove it or name another (KANDU_WINEPREFIX)" >&2
+        exit 1
+      fi ;;
+      esac
+      echo "wine: removing the prefix $WINEPREFIX: $([ -f "$made" ] && echo "it is $(cat "$made")" || echo "its creation did not finish")" >&2
+      wineserver -k >/dev/null 2>&1 || true
+      rm -rf "$WINEPREFIX"
+    fi
+    if [ ! -f "$made" ]; then
+      echo "wine: creating prefix $WINEPREFIX$(kandu_i386_emulated && echo ', which under qemu can take minutes')" >&2
+      # Interrupted (Ctrl+C reaches Wine too), it is left unmarked.
+      trap 'exit 130' INT TERM
+      local status=0
+      { wineboot -i && wineserver -w; } >>"$KANDU_WINE_LOG" 2>&1 || status=$?
+      if [ "$status" -ne 0 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "wine: prefix creation failed" >&2
+        wineserver -k >/dev/null 2>&1 || true
+        rm -rf "$WINEPREFIX"
+        exit 1
+      fi
+      echo "$WINEARCH" >"$made"
     fi
     kandu_wine_fonts
   ) 9>"$WINEPREFIX.lock"
