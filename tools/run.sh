@@ -79,7 +79,10 @@ fi
 kandu_start_xvfb
 echo "run: no display; showing kandu.exe on virtual display $DISPLAY"
 
-wine explorer /desktop=kandu,640x480 "$exe" >>"$log" 2>&1 &
+# The desktop in 64-bit Wine where there is one: under qemu a 32-bit
+# explorer could leave kandu.exe waiting for ever on a first start.
+if [ "$WINEARCH" = win64 ]; then explorer=/usr/lib/wine/wine64; else explorer=wine; fi
+"$explorer" explorer /desktop=kandu,640x480 "$exe" >>"$log" 2>&1 &
 desktop=$!
 
 # The window's own X window inside the Wine desktop, waited for while Wine

@@ -134,7 +134,7 @@ expect_out "batch after --" 880 560
 # ---- values that do not read as typed ----
 # The result stands; standard error says which value it was and how it was
 # read, in quotes safe for a terminal, a long one cut.
-run "$work/empty" -- "-1100 " +99999999999 $'\e[2J\xc2\xb0'"$(printf '%040d' 7)"
+LC_ALL=C.UTF-8 run "$work/empty" -- "-1100 " +99999999999 $'\e[2J\xc2\xb0'"$(printf '%040d' 7)"
 expect_out "not as typed" "out of range"
 expect_rc "not as typed" 0
 expect_err "not as typed" 'kandu-calc: value 2 "+99999999999" is not within -2147483648 to 2147483647; read as 1215752191' \
