@@ -205,12 +205,13 @@ static int finish_output() {
 static int run_one(const char *const values[BATCH_FIELDS]) {
     int32_t read[BATCH_FIELDS];
     for (int k = 0; k < BATCH_FIELDS; ++k) {
-        read[k] = parse_int(values[k]);
-        // The whole text through a scan, which tells whether it reads as typed.
+        // The whole text through one scan: it reads the number as the form
+        // does and tells whether the text reads as typed.
         IntScan scan;
         int_scan_start(&scan);
         for (const char *c = values[k]; *c; ++c)
             int_scan_feed(&scan, (unsigned char)*c);
+        read[k] = int_scan_result(&scan);
         if (!int_scan_as_typed(&scan))
             report_value(0, k + 1, values[k], strlen(values[k]), false, int_scan_whole_form(&scan),
                          read[k]);

@@ -113,10 +113,9 @@ elif [ -n "${KANDU_SIGNATURES:-}" ]; then
 fi
 # Debian 12's osslsigncode 2.5 has no extract-data.
 if [ -n "$signing" ]; then
-    ossl=$(osslsigncode --version 2>&1 | sed -n '1s/^osslsigncode \([0-9]*\)\.\([0-9]*\).*/\1 \2/p') || true
-    read -r ossl_major ossl_minor <<<"${ossl:-0 0}"
-    [ "$ossl_major" -gt 2 ] || { [ "$ossl_major" -eq 2 ] && [ "$ossl_minor" -ge 9 ]; } ||
-        fail "signing and attaching signatures need osslsigncode 2.9 or later ($([ -n "$ossl" ] && echo "this is ${ossl/ /.}" || echo "none found")); on Debian 12 it is in bookworm-backports, which tools/install-deps.sh installs"
+    ossl=$(osslsigncode --version 2>&1 | sed -n '1s/^osslsigncode \([0-9.]*\).*/\1/p') || true
+    [ -n "$ossl" ] && printf '2.9\n%s\n' "$ossl" | sort -V -C ||
+        fail "signing and attaching signatures need osslsigncode 2.9 or later (${ossl:+this is }${ossl:-none found}); on Debian 12 it is in bookworm-backports, which tools/install-deps.sh installs"
 fi
 
 # The signed content of a PKCS#7 signature or of osslsigncode's

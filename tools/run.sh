@@ -34,9 +34,7 @@ wait_limit=${KANDU_RUN_WAIT:-600}
 title="Corvane - KANDU"
 [ -f "$exe" ] || { echo "run: $exe is missing (make run builds it)" >&2; exit 1; }
 # Wine would keep an error box open for a file that is no Windows program.
-pe=$(od -An -tu4 -j60 -N4 "$exe" 2>/dev/null | tr -d ' ') || pe=""
-[ "$(head -c 2 "$exe")" = MZ ] && [ -n "$pe" ] && [ "$(od -An -c -j"$pe" -N4 "$exe" | tr -d ' ')" = 'PE\0\0' ] ||
-  { echo "run: $exe is not a Windows program" >&2; exit 1; }
+kandu_pe_machine "$exe" >/dev/null || { echo "run: $exe is not a Windows program" >&2; exit 1; }
 mkdir -p "$(dirname "$log")"
 : >"$log"
 

@@ -97,13 +97,19 @@ kandu_i386_emulated() {
 # The Wine loader for a PE file: wine64 for x86-64 images saves a detour
 # through the 32-bit loader.
 kandu_wine_for() {
-  local off mach
-  off=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || off=""
-  if [ -n "$off" ]; then
-    mach=$(od -An -tx2 -j$((off + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
-    if [ "$mach" = "8664" ] && [ -x /usr/lib/wine/wine64 ]; then
-      echo /usr/lib/wine/wine64; return
-    fi
+  if [ "$(kandu_pe_machine "$1")" = 8664 ] && [ -x /usr/lib/wine/wine64 ]; then
+    echo /usr/lib/wine/wine64
+  else
+    echo wine
   fi
-  echo wine
+}
+
+# The machine field of a PE file's header in hex (014c i386, 8664 x86-64);
+# fails for a file that is no Windows program.
+kandu_pe_machine() {
+  local off
+  [ "$(head -c 2 "$1" 2>/dev/null)" = MZ ] || return 1
+  off=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$off" ] && [ "$(od -An -c -j"$off" -N4 "$1" | tr -d ' ')" = 'PE\0\0' ] || return 1
+  od -An -tx2 -j$((off + 4)) -N2 "$1" | tr -d ' '
 }
