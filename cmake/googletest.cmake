@@ -52,12 +52,12 @@ if(NOT KANDU_GTEST_SOURCE)
     return()
   endif()
   if(NOT EXISTS ${kandu_gtest_debian}/CMakeLists.txt)
-    set(msys2_prefix $ENV{MINGW_PACKAGE_PREFIX})
-    if(NOT msys2_prefix)
-      set(msys2_prefix mingw-w64-ENVIRONMENT)
+    set(msys2_gtest $ENV{MINGW_PACKAGE_PREFIX}-gtest)
+    if(NOT DEFINED ENV{MINGW_PACKAGE_PREFIX})
+      set(msys2_gtest "mingw-w64-i686-gtest or mingw-w64-ucrt-x86_64-gtest")
     endif()
     message(FATAL_ERROR "GoogleTest is needed for the tests and was not found. Either install it as a "
-      "package CMake finds (MSYS2: pacman -S ${msys2_prefix}-gtest; vcpkg; or a prefix "
+      "package CMake finds (MSYS2: pacman -S ${msys2_gtest}; vcpkg; or a prefix "
       "given as -DCMAKE_PREFIX_PATH=DIR), or install Debian's source tree (apt install googletest, "
       "which fills ${kandu_gtest_debian}; -DKANDU_GTEST_SOURCE=DIR names another). Or configure "
       "with -DKANDU_TESTS=OFF to build the programs without the tests.")
