@@ -104,9 +104,11 @@ palette p8 "${palette_256[@]}"
 images=()
 for bits in 4 8; do
     for size in 16 32 48; do
-        "$convert" "$work/drawn.png" -filter Box -resize ${size}x${size} \
-            -channel A -threshold 50% +channel -dither None -remap "$work/p$bits.png" \
-            "PNG32:$work/icon-$size-$bits.png"
+        # Names relative to $work: MSYS2 would pass PNG32:/path to a Windows
+        # program as a list of two paths.
+        (cd "$work" && "$convert" drawn.png -filter Box -resize ${size}x${size} \
+            -channel A -threshold 50% +channel -dither None -remap "p$bits.png" \
+            "PNG32:icon-$size-$bits.png")
         images+=(-b "$bits" "$work/icon-$size-$bits.png")
     done
 done
