@@ -16,7 +16,11 @@ runner=()
 nl=$'\n'
 if [[ $program == *.exe ]]; then
     nl=$'\r\n'
-    if [[ $OSTYPE != msys && $OSTYPE != cygwin ]]; then
+    if [[ $OSTYPE == msys || $OSTYPE == cygwin ]]; then
+        # Windows runs it; the arguments reach it as typed (MSYS2 would
+        # make /? a path).
+        export MSYS2_ARG_CONV_EXCL='*'
+    else
         . "$here/../../tools/wine-env.sh"
         kandu_wine_prefix || exit 1
         runner=("$(kandu_wine_for "$program")")
