@@ -1,6 +1,6 @@
 # Windows builds take MinGW-w64's GCC: the options here, the programs' own
 # entries and their link options are GCC's and GNU ld's, and no other
-# compiler has built the project.
+# compiler has built the project for Windows.
 if(MSVC OR (WIN32 AND NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU"))
   message(FATAL_ERROR "Kandu builds for Windows with the MinGW-w64 toolchain's GCC only, not with "
     "${CMAKE_CXX_COMPILER_ID}; see docs/building-on-windows.md")
