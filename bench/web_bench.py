@@ -97,7 +97,8 @@ def colours(browser, url):
                            ("theme", "theme colour")):
             figure("%s scheme: %s, luminance" % (scheme, what), "%.4f" % found[name], "")
         figure(scheme + " scheme: lowest contrast of any text", "%.2f" % found["text"], ": 1")
-        figure(scheme + " scheme: lowest of a field's border", "%.2f" % found["border"], ": 1")
+        figure(scheme + " scheme: lowest contrast of a field's border", "%.2f" % found["border"],
+               ": 1")
     browser.color_scheme()
 
 
