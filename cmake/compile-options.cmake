@@ -1,9 +1,23 @@
+# Windows builds take MinGW-w64's GCC: the options here, the programs' own
+# entries and their link options are GCC's and GNU ld's, and no other
+# compiler has built the project for Windows.
+if(MSVC OR (WIN32 AND NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU"))
+  message(FATAL_ERROR "Kandu builds for Windows with the MinGW-w64 toolchain's GCC only, not with "
+    "${CMAKE_CXX_COMPILER_ID}; see docs/building-on-windows.md")
+endif()
+
 # Warnings are errors everywhere; program code has no exceptions and no RTTI.
 add_compile_options(-Wall -Wextra -Werror)
 
 if(KANDU_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # SSE arithmetic so that every single-precision store really rounds to
+  # single precision; x87 excess precision would change results.
+  add_compile_options(-msse2 -mfpmath=sse)
 endif()
 
 if(WIN32)

@@ -18,6 +18,10 @@ case $# in
 *) false ;;
 esac || { echo "usage: make_icon.sh OUTPUT.ico | OUTPUT.png SIZE [maskable]" >&2; exit 2; }
 out=$1
+# On Windows (MSYS2) ImageMagick 7 runs as magick: convert there may be the
+# system's disk converter, which comes first on PATH.
+convert=convert
+case ${OSTYPE-} in msys | cygwin) convert=magick ;; esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -59,7 +63,7 @@ draw() {
         read -r x0 y0 x1 y1 <<<"$(at 0.60 "0.$((20 + 13 * i))" "0.$((78 - 7 * (i % 2)))" "0.$((255 + 130 * i))")"
         marks+=(-draw "rectangle $x0,$y0 $x1,$y1")
     done
-    convert -size "${n}x${n}" xc:none +antialias "${tile[@]}" \
+    "$convert" -size "${n}x${n}" xc:none +antialias "${tile[@]}" \
         -fill "$SCALE" "${marks[@]}" \
         -fill "$GLASS" -draw "roundrectangle $ux0,$uy0 $ux1,$uy1 $ur,$ur" \
         -draw "circle $bx,$by $bx,$((by + bo))" \
@@ -73,7 +77,7 @@ if [[ $out == *.png ]]; then
     draw $((4 * size)) "$work/drawn.png" "${3-}"
     # The picture has few colours, edges included: a palette with alpha keeps
     # them all at half the bytes. No time stamps: the same picture, the same bytes.
-    convert "$work/drawn.png" -filter Box -resize "${size}x${size}" -strip -type PaletteAlpha \
+    "$convert" "$work/drawn.png" -filter Box -resize "${size}x${size}" -strip -type PaletteAlpha \
         -define png:exclude-chunks=date,time -define png:compression-level=9 "PNG:$out"
     exit 0
 fi
@@ -90,7 +94,7 @@ palette() { # NAME COLOURS...: one pixel per colour
     local name=$1 c args=()
     shift
     for c in "$@"; do args+=("xc:$c"); done
-    convert -size 1x1 "${args[@]}" +append "$work/$name.png"
+    "$convert" -size 1x1 "${args[@]}" +append "$work/$name.png"
 }
 palette p4 "${STANDARD_16[@]}"
 palette p8 "${palette_256[@]}"
@@ -100,9 +104,11 @@ palette p8 "${palette_256[@]}"
 images=()
 for bits in 4 8; do
     for size in 16 32 48; do
-        convert "$work/drawn.png" -filter Box -resize ${size}x${size} \
-            -channel A -threshold 50% +channel -dither None -remap "$work/p$bits.png" \
-            "PNG32:$work/icon-$size-$bits.png"
+        # Names relative to $work: MSYS2 would pass PNG32:/path to a Windows
+        # program as a list of two paths.
+        (cd "$work" && "$convert" drawn.png -filter Box -resize ${size}x${size} \
+            -channel A -threshold 50% +channel -dither None -remap "p$bits.png" \
+            "PNG32:icon-$size-$bits.png")
         images+=(-b "$bits" "$work/icon-$size-$bits.png")
     done
 done

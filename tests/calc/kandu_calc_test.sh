@@ -3,8 +3,9 @@
 # line endings, files as Windows tools write them, megabyte lines and a reader
 # that goes away.
 #   kandu_calc_test.sh PROGRAM [WINDRES]
-# A Windows .exe runs under Wine and must answer with CRLF line endings, and
-# carries the manifest and version record that WINDRES lists.
+# A Windows .exe runs under Wine, or directly on Windows (MSYS2's bash), and
+# must answer with CRLF line endings, and carries the manifest and version
+# record that WINDRES (GNU windres, which reads an .exe's resources) lists.
 set -uo pipefail
 program=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -14,10 +15,16 @@ trap 'rm -rf "$work"' EXIT
 runner=()
 nl=$'\n'
 if [[ $program == *.exe ]]; then
-    . "$here/../../tools/wine-env.sh"
-    kandu_wine_prefix || exit 1
-    runner=("$(kandu_wine_for "$program")")
     nl=$'\r\n'
+    if [[ $OSTYPE == msys || $OSTYPE == cygwin ]]; then
+        # Windows runs it; the arguments reach it as typed (MSYS2 would
+        # make /? a path).
+        export MSYS2_ARG_CONV_EXCL='*'
+    else
+        . "$here/../../tools/wine-env.sh"
+        kandu_wine_prefix || exit 1
+        runner=("$(kandu_wine_for "$program")")
+    fi
 fi
 
 failures=0
