@@ -13,8 +13,11 @@
 #
 # Reproducible: the same source gives the same bytes in any directory and at
 # any time. Archive entries and package times are those of SOURCE_DATE_EPOCH
-# (by default the last commit's), with fixed permissions. Each build tree
-# holds only what the release needs and lives under OUTPUT_DIR.
+# (by default the last commit's), with fixed permissions.
+#
+# OUTPUT_DIR receives only the files to publish; the default build/dist is
+# emptied first. The build trees and the folders the archives are packed from
+# are in build/dist-work.
 #
 # Signing (Authenticode, osslsigncode): with KANDU_SIGN_CERT (PEM certificate
 # chain) and KANDU_SIGN_KEY (PEM private key) the programs are signed before
@@ -30,6 +33,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$root/build/dist}")
+work_dir=$root/build/dist-work
 fail() {
     echo "dist: $*" >&2
     exit 1
@@ -72,9 +76,11 @@ python=/usr/bin/python3
 
 release=(SHA256SUMS signatures)
 for arch in win32 win64; do
-    release+=("kandu-$version-$arch" "kandu-$version-$arch.zip" "kandu-$version-$arch.msi")
+    release+=("kandu-$version-$arch.zip" "kandu-$version-$arch.msi")
 done
-mkdir -p "$out"
+# Nothing but this release in the default folder, so that all of it can go out.
+[ "$out" != "$root/build/dist" ] || rm -rf "$out"
+mkdir -p "$out" "$work_dir"
 (cd "$out" && rm -rf "${release[@]}")
 work=$(mktemp -d)
 finish() {
@@ -135,10 +141,10 @@ why() {
     grep -v -E '^[0-9A-F]+:error:|^Connecting to' "$1" | grep -m1 . || tail -n1 "$1"
 }
 
-# Signs OUTPUT_DIR/NAME in place, or attaches its published signature, and
-# keeps the detached signature as OUTPUT_DIR/signatures/NAME.sig.
+# sign FILE NAME: signs FILE in place, or attaches its published signature
+# NAME.sig, and keeps the detached signature as OUTPUT_DIR/signatures/NAME.sig.
 sign() {
-    local name=$1 file=$out/$1 sig=$out/signatures/$1.sig log=$work/osslsigncode.log
+    local file=$1 name=$2 sig=$out/signatures/$2.sig log=$work/osslsigncode.log
     mkdir -p "$(dirname "$sig")"
     rm -f "$work/data" "$work/signed" "$work/sig"
     if [ "$signing" = sign ]; then
@@ -173,19 +179,20 @@ sign() {
 
 for arch in win32 win64; do
     [ $arch = win32 ] && toolchain=mingw-i686 || toolchain=mingw-x86_64
-    tree=$out/tree-$arch
+    tree=$work_dir/tree-$arch
     cmake -S "$root" -B "$tree" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" \
         -DKANDU_TESTS=OFF -DKANDU_BENCH=OFF >/dev/null
     cmake --build "$tree" --target kandu kandu-calc -- -j2 >/dev/null
 
     name=kandu-$version-$arch
-    stage=$out/$name
+    stage=$work_dir/$name
+    rm -rf "$stage" "$work_dir/$name.msi"
     mkdir -p "$stage"
     cp "$tree/kandu.exe" "$tree/kandu-calc.exe" "$stage/"
     if [ -n "$signing" ]; then
-        sign "$name/kandu.exe"
-        sign "$name/kandu-calc.exe"
+        sign "$stage/kandu.exe" "$name/kandu.exe"
+        sign "$stage/kandu-calc.exe" "$name/kandu-calc.exe"
     fi
     # A Windows user opens it in Notepad: CRLF line endings.
     sed -e "s/@VERSION@/$version/g; s/@PACKAGE_VERSION@/$package_version/g; s/@ARCH@/$arch/g" \
@@ -207,7 +214,8 @@ for arch in win32 win64; do
         "$upgrade_code" "$name")
     touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
     # wixl finds the files relative to the current directory.
-    (cd "$out" && wixl -a $msi_arch -D Arch=$arch -D Version="$version" \
+    msi=$work_dir/$name.msi
+    (cd "$work_dir" && wixl -a $msi_arch -D Arch=$arch -D Version="$version" \
         -D PackageVersion="$package_version" -D ProductCode="$product_code" \
         -D Stage="$name" -D Icon="tree-$arch/app/kandu.ico" -o "$name.msi" "$wxs")
     # The upgrade row takes an installed package of the same version too
@@ -215,11 +223,12 @@ for arch in win32 win64; do
     # win64 packages of one release replace each other rather than install
     # side by side. A newer one is refused by the downgrade row and its launch
     # condition, which wixl writes.
-    msibuild "$out/$name.msi" \
+    msibuild "$msi" \
         -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \
         -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`)
             VALUES ('{$upgrade_code}', '$package_version', 513, 'WIX_UPGRADE_DETECTED')"
-    "$python" "$root/tools/msi-summary.py" "$out/$name.msi" "$SOURCE_DATE_EPOCH" "$upgrade_code" >/dev/null
-    [ -z "$signing" ] || sign "$name.msi"
+    "$python" "$root/tools/msi-summary.py" "$msi" "$SOURCE_DATE_EPOCH" "$upgrade_code" >/dev/null
+    [ -z "$signing" ] || sign "$msi" "$name.msi"
+    mv "$msi" "$out/"
 done
 (cd "$out" && sha256sum kandu-"$version"-win{32,64}.{zip,msi} >SHA256SUMS && cat SHA256SUMS)

@@ -13,6 +13,8 @@ run() {
   printf '\n== %s\n' "$name"
   "$@" || echo "$name" >>"$list"
 }
+# The documents: every relative link and anchor resolves, every table has its header.
+run "docs" /usr/bin/python3 tools/check-docs.py
 run "ctest native" ctest --preset native
 run "ctest native-asan" ctest --preset native-asan
 # The Windows suites share one virtual display and one wineserver.

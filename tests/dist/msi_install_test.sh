@@ -112,13 +112,14 @@ sed -i "s/^project(kandu VERSION $release /project(kandu VERSION $newer /" "$scr
 SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s) \
     "$scratch/tools/dist.sh" "$scratch/out" >/dev/null 2>&1 || failed "could not build release $newer"
 newer_msi=$scratch/out/kandu-$newer-win32.msi
+unzip -q "$scratch/out/kandu-$newer-win32.zip" -d "$scratch/unpacked" 2>/dev/null
 newer_product=$(msi=$newer_msi property ProductCode)
 newer_arp="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$newer_product"
 # The newer release's files and "Apps" entry, and nothing of the older one.
 newer_installed() {
     local file
     for file in kandu.exe kandu-calc.exe README.txt; do
-        cmp -s "$folder/$file" "$scratch/out/kandu-$newer-win32/$file" ||
+        cmp -s "$folder/$file" "$scratch/unpacked/$file" ||
             failed "$1: the installed $file is not release $newer's"
     done
     wine reg query "$newer_arp" /reg:32 2>/dev/null | tr -d '\r' |

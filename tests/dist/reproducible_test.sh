@@ -207,6 +207,9 @@ for zip in "$a"/*.zip; do
 done
 [ "$(find "$a/signatures" -name '*.sig' | wc -l)" -eq ${#signed[@]} ] ||
     failed "expected ${#signed[@]} detached signatures"
+# The output folder holds what is published and nothing else.
+extra=$(ls "$a" | grep -vxE 'SHA256SUMS|signatures|kandu-[0-9.]+-win(32|64)\.(zip|msi)' || true)
+[ -z "$extra" ] || failed "the output folder holds more than the release: $extra"
 # Verified as on the first day of 2100, when the certificate has expired:
 # the time stamp keeps the signature valid (without one it would not be).
 for file in "${signed[@]}"; do
