@@ -68,7 +68,7 @@ kandu_wine_prefix() {
       # the processes it started, wineserver -k the rest.
       timeout -k 10 "$limit" sh -c 'wineboot -i && wineserver -w' >>"$KANDU_WINE_LOG" 2>&1 </dev/null &
       boot=$!
-      trap 'kill "$boot" 2>/dev/null; wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX"; exit 130' INT TERM
+      trap 'kill "$boot" 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"; exit 130' INT TERM
       wait "$boot" || status=$?
       trap - INT TERM
       if [ "$status" -ne 0 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -31,7 +31,7 @@ done
 KANDU_XVFB_PID=""
 trap '[ -z "$KANDU_XVFB_PID" ] || kill "$KANDU_XVFB_PID"' EXIT
 [ -n "${DISPLAY:-}" ] || kandu_start_xvfb || exit 1
-out=$(printf 'not three values\n' | KANDU_WINEPREFIX="$WINEPREFIX" KANDU_WINE_LOG="$work/run.log" \
+out=$(printf '1100;abc\n' | KANDU_WINEPREFIX="$WINEPREFIX" KANDU_WINE_LOG="$work/run.log" \
     KANDU_EXE="$program" "$tools/run.sh" 2>&1) && fail "run.sh ended 0 for a program without a window"
 grep -q 'ended (exit status 2) before its window appeared' <<<"$out" && grep -q '^  kandu-calc: line 1: ' <<<"$out" ||
     fail "run.sh did not say why, with the program's error: $out"
