@@ -44,7 +44,7 @@ shot=$(realpath -m "${KANDU_SCREENSHOT:-$root/build/kandu.png}")
 log=$KANDU_WINE_LOG
 wait_limit=${KANDU_RUN_WAIT:-600}
 title="Corvane - KANDU"
-[ -f "$exe" ] || { echo "run: $exe is missing (make run builds it)" >&2; exit 1; }
+[ -f "$exe" ] || { echo "run: $exe is missing ($([ -n "${KANDU_EXE:-}" ] && echo "KANDU_EXE names it" || echo "make run builds it"))" >&2; exit 1; }
 # Wine would keep an error box open for a file that is no Windows program.
 kandu_pe_machine "$exe" >/dev/null || { echo "run: $exe is not a Windows program" >&2; exit 1; }
 mkdir -p "$(dirname "$log")"
