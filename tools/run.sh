@@ -33,7 +33,7 @@ export WINEDEBUG="${WINEDEBUG:-err+all,fixme-all}"
 . "$root/tools/wine-env.sh"
 arch=$(kandu_run_arch)
 if [ "${1:-}" = --arch ]; then
-  [ "$arch" = win32 ] || echo "run: this kernel runs no 32-bit programs, so make run shows the 64-bit kandu.exe in 64-bit Wine; KANDU_WINE_QEMU=1 make run shows the shipped 32-bit one under qemu" >&2
+  [ "$arch" = win32 ] || echo "run: this kernel runs no 32-bit programs itself, so make run shows the 64-bit kandu.exe in 64-bit Wine; KANDU_WINE_QEMU=1 make run shows the shipped 32-bit one under qemu" >&2
   echo "$arch"
   exit 0
 fi

@@ -5,7 +5,7 @@ export WINEPREFIX="${KANDU_WINEPREFIX:-$_kandu_root/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # The test prefix runs both builds in 64-bit Wine; make run's prefix is a
-# 32-bit one (KANDU_WINEARCH=win32), which 32-bit Wine alone can make.
+# 32-bit one where 32-bit Wine is all there is (KANDU_WINEARCH=win32).
 export WINEARCH="${KANDU_WINEARCH:-win64}"
 # Where Wine's output while making a prefix goes; its end is shown when that
 # fails.
