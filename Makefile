@@ -22,12 +22,15 @@ $(BUILDS): build-%: deps
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $*
 
-# Builds only the program it starts; the tests are built by `make test`.
-# make run installs no GoogleTest: without it the tree is configured without
-# the tests, which every preset turns on again (make test).
+# Builds only the program it starts; the tests are built by `make test`:
+# the shipped win32 build, or win64 where this kernel runs no 32-bit
+# programs (tools/run.sh --arch says so). make run installs no GoogleTest:
+# without it the tree is configured without the tests, which every preset
+# turns on again (make test).
 run: deps
-	@cmake --preset win32 $(if $(wildcard /usr/src/googletest/CMakeLists.txt),,-DKANDU_TESTS=OFF) >/dev/null
-	@cmake --build --preset win32-kandu
+	@arch=$$(tools/run.sh --arch) && \
+	cmake --preset $$arch $(if $(wildcard /usr/src/googletest/CMakeLists.txt),,-DKANDU_TESTS=OFF) >/dev/null && \
+	cmake --build --preset $$arch --target kandu
 	tools/run.sh
 
 # Every suite runs whatever the others did; the end names each one that failed.

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what one make target needs on a Debian machine:
 #   tools/install-deps.sh [run|dist|test]      (default: test, everything)
-# run: building and starting the 32-bit kandu.exe (make run); dist: the
-# release archives and packages (make dist); test: every build, test,
-# benchmark and the web page. Skips quickly when everything is already
-# there; uses sudo only when not root.
+# run: building and starting kandu.exe (make run): the shipped 32-bit one
+# in 32-bit Wine where this kernel runs 32-bit programs, else the 64-bit one
+# in 64-bit Wine (tools/run.sh); dist: the release archives and packages
+# (make dist); test: every build, test, benchmark and the web page. Skips
+# quickly when everything is already there; uses sudo only when not root.
 set -euo pipefail
 target=${1:-test}
 case $target in
@@ -13,20 +14,27 @@ run | dist | test) ;;
 esac
 
 # One package a line: the targets beyond test that need it (all: run and
-# dist), the Debian package, and the command that shows it is there, or "-"
-# to ask for the package itself (a command of that name may be a stand-in).
+# dist; r32 and r64: make run's 32-bit or 64-bit kind, w32 and w64: that
+# kind and dist), the Debian package, and the command that shows it is
+# there, or "-" to ask for the package itself (a command of that name may
+# be a stand-in).
 packages() {
   cat <<'EOF'
 all  cmake                       cmake
 all  make                        make
-all  g++-mingw-w64-i686-posix    i686-w64-mingw32-g++-posix
-all  binutils-mingw-w64-i686     i686-w64-mingw32-windres
+w32  g++-mingw-w64-i686-posix    i686-w64-mingw32-g++-posix
+w32  binutils-mingw-w64-i686     i686-w64-mingw32-windres
+w64  g++-mingw-w64-x86-64-posix  x86_64-w64-mingw32-g++-posix
+w64  binutils-mingw-w64-x86-64   x86_64-w64-mingw32-windres
 # The program's icon: drawn with ImageMagick, written by icotool.
 all  imagemagick                 -
 all  icoutils                    icotool
-# 32-bit Wine alone: the wine package takes wine32 in place of wine64.
-run  wine32:i386                 -
-run  wine32-preloader:i386       -
+# 32-bit Wine alone or 64-bit Wine alone: the wine package takes either.
+# The tests take both: their prefix is a 64-bit one.
+r32  wine32:i386                 -
+r32  wine32-preloader:i386       -
+r64  wine64                      -
+r64  wine64-preloader            -
 run  wine                        wine
 # Wine's own fonts: without them text is measured in a wider substitute and
 # the close box is drawn as a letter.
@@ -36,8 +44,6 @@ run  xvfb                        Xvfb
 run  xdotool                     xdotool
 run  x11-apps                    xwd
 # Release archives: zip, and a normaliser for what zip records of the build.
-dist g++-mingw-w64-x86-64-posix  x86_64-w64-mingw32-g++-posix
-dist binutils-mingw-w64-x86-64   x86_64-w64-mingw32-windres
 dist git                         git
 dist zip                         zip
 dist strip-nondeterminism        strip-nondeterminism
@@ -56,9 +62,6 @@ test libgtest-dev                -
 test libbenchmark-dev            -
 test clang                       clang++
 test libclang-rt-14-dev          -
-# The 64-bit Windows build and the test prefix run in 64-bit Wine.
-test wine64                      -
-test wine64-preloader            -
 # The web page: wasm-ld links the WebAssembly; its tests drive Chromium,
 # WebKitGTK (its MiniBrowser comes with the driver) and Firefox, which
 # speaks WebDriver BiDi itself, over wsproto's WebSocket.
@@ -76,7 +79,18 @@ EOF
 
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-wanted() { [ "$target" = test ] || [ "$1" = all ] || [ "$1" = "$target" ]; }
+# make run's kind (tools/run.sh): win32 where this kernel runs 32-bit
+# programs itself or KANDU_WINE_QEMU=1 asks for qemu, else win64.
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+native32=""
+kandu_i386_native && native32=yes
+kinds="all $target"
+case $target in
+run) if [ -n "$native32" ] || [ "${KANDU_WINE_QEMU:-}" = 1 ]; then kinds+=" r32 w32"; else kinds+=" r64 w64"; fi ;;
+dist) kinds+=" w32 w64" ;;
+esac
+wanted() { [ "$target" = test ] || [[ " $kinds " == *" $1 "* ]]; }
 
 need=()
 while read -r sets pkg probe; do
@@ -95,26 +109,20 @@ osslsigncode_ok() {
 signer=""
 wanted dist && ! osslsigncode_ok && signer=osslsigncode
 
-# 32-bit Wine alone serves where this kernel runs 32-bit programs. Where
-# they run under qemu instead (the kernel cannot, or KANDU_WINE_QEMU=1 asks
-# for it), Wine's own 32-bit processes crash; 64-bit Wine runs those natively
-# and leaves only kandu.exe to qemu. The probe needs wine32 installed.
-wine=""
-wanted run && wine=yes
-emulated() {
-  [ "${KANDU_WINE_QEMU:-}" = 1 ] && return 0
-  grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null && return 0
-  [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1
-}
+# Where 32-bit programs run under qemu (the kernel cannot, or
+# KANDU_WINE_QEMU=1 asks for it), Wine's own 32-bit processes crash; 64-bit
+# Wine runs those natively and leaves only the 32-bit programs to qemu. make
+# run's 64-bit kind needs neither.
+wine32=""
+wanted r32 && wine32=yes
 qemu_needs() {
-  [ -n "$wine" ] && emulated || return 0
+  [ -n "$wine32" ] && { [ -z "$native32" ] || [ "${KANDU_WINE_QEMU:-}" = 1 ]; } || return 0
   have_cmd qemu-i386-static || echo qemu-user-static
   have_pkg wine64 || echo wine64
   have_pkg wine64-preloader || echo wine64-preloader
 }
 
-here=$(cd "$(dirname "$0")" && pwd)
-finish() { if [ -n "$wine" ]; then exec "$here/enable-i386.sh"; fi; exit 0; }
+finish() { if [ -n "$wine32" ]; then exec "$here/enable-i386.sh"; fi; exit 0; }
 # Nothing missing: done without apt, root or sudo.
 if [ ${#need[@]} -eq 0 ] && [ -z "$signer" ] && [ -z "$(qemu_needs)" ]; then
   finish
@@ -134,7 +142,7 @@ fail() {
   echo "install-deps: installing failed ($what). Install these by hand: $*" >&2
   exit 1
 }
-if [ -n "$wine" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ -n "$wine32" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386 || fail "dpkg --add-architecture i386"
 fi
 export DEBIAN_FRONTEND=noninteractive

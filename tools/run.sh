@@ -7,17 +7,23 @@
 # bar included, to build/kandu.png, says where it is, and closes the program
 # with Alt+F4, as a user would.
 #
+# It starts the shipped 32-bit build where this kernel runs 32-bit programs
+# itself, and where KANDU_WINE_QEMU=1 asks for qemu; elsewhere the 64-bit
+# build, in 64-bit Wine, which needs neither qemu nor 32-bit Wine.
+# `run.sh --arch` prints which (win32 or win64), for make run to build it.
+#
 # Wine's output goes to build/run-wine.log. A first start makes Wine's
-# prefix, which takes a while (minutes under qemu); the script waits for the
-# window as long as Wine is at work, up to KANDU_RUN_WAIT seconds (600).
+# prefix (up to KANDU_WINE_PREFIX_WAIT seconds, 600). The script waits for
+# the window as long as Wine is at work, up to KANDU_RUN_WAIT seconds (600);
+# when Wine or the program ends first, it says so, shows the log's end and
+# what to try, and fails.
 #
 # KANDU_EXE names another kandu.exe; KANDU_SCREENSHOT another picture file.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # A prefix of its own, so that ending it cannot disturb tests that run in
 # the project's test prefix at the same time. A 32-bit one where 32-bit Wine
-# is all there is (make run installs 64-bit Wine only where 32-bit programs
-# run under qemu, tools/install-deps.sh); else a 64-bit one, whose own
+# is all there is (tools/install-deps.sh run); else a 64-bit one, whose own
 # processes run in 64-bit Wine.
 export KANDU_WINEPREFIX="${KANDU_WINEPREFIX:-$root/build/run-wineprefix}"
 if [ -x /usr/lib/wine/wine64 ]; then export KANDU_WINEARCH=win64; else export KANDU_WINEARCH=win32; fi
@@ -25,14 +31,20 @@ export KANDU_WINE_LOG="${KANDU_WINE_LOG:-$root/build/run-wine.log}"
 # Wine's errors, not its notes on what it lacks, for the log.
 export WINEDEBUG="${WINEDEBUG:-err+all,fixme-all}"
 . "$root/tools/wine-env.sh"
+arch=$(kandu_run_arch)
+if [ "${1:-}" = --arch ]; then
+  [ "$arch" = win32 ] || echo "run: this kernel runs no 32-bit programs itself, so make run shows the 64-bit kandu.exe in 64-bit Wine; KANDU_WINE_QEMU=1 make run shows the shipped 32-bit one under qemu" >&2
+  echo "$arch"
+  exit 0
+fi
 kandu_wine_qemu "$0" "$@"
 
-exe=$(realpath -m "${KANDU_EXE:-$root/build/win32/kandu.exe}")
+exe=$(realpath -m "${KANDU_EXE:-$root/build/$arch/kandu.exe}")
 shot=$(realpath -m "${KANDU_SCREENSHOT:-$root/build/kandu.png}")
 log=$KANDU_WINE_LOG
 wait_limit=${KANDU_RUN_WAIT:-600}
 title="Corvane - KANDU"
-[ -f "$exe" ] || { echo "run: $exe is missing (make run builds it)" >&2; exit 1; }
+[ -f "$exe" ] || { echo "run: $exe is missing ($([ -n "${KANDU_EXE:-}" ] && echo "KANDU_EXE names it" || echo "make run builds it"))" >&2; exit 1; }
 # Wine would keep an error box open for a file that is no Windows program.
 kandu_pe_machine "$exe" >/dev/null || { echo "run: $exe is not a Windows program" >&2; exit 1; }
 mkdir -p "$(dirname "$log")"
@@ -40,66 +52,78 @@ mkdir -p "$(dirname "$log")"
 
 # give_up WHY: what went wrong, the end of Wine's log, and what to try.
 give_up() {
-  echo "run: $1" >&2
-  if [ -s "$log" ]; then
-    echo "run: the last lines of $log:" >&2
-    tail -n 20 "$log" | sed 's/^/  /' >&2
-  fi
-  cat >&2 <<EOF
-run: to try:
-  - start again with a new prefix: rm -rf $WINEPREFIX; make run
-  - KANDU_WINE_QEMU=1 make run runs 32-bit Wine under qemu (for kernels that cannot run 32-bit programs)
-  - on a desktop, check that DISPLAY names a display you can open; unset, a virtual one is used
-EOF
+  kandu_wine_report run "$1" \
+    "Wine's whole output: $log" \
+    "start again with a new prefix: rm -rf $WINEPREFIX; make run" \
+    "KANDU_EXE names the program to start (now $exe)" \
+    "on a desktop, check that DISPLAY names a display you can open; unset, a virtual one is used"
   exit 1
 }
 
 KANDU_XVFB_PID=""
 work=$(mktemp -d)
-desktop=""
+# The Wine process started here: the program itself, or the Wine desktop
+# that runs it.
+wine_pid=""
 cleanup() {
-  [ -z "$desktop" ] || kill "$desktop" 2>/dev/null || true
-  wineserver -k >/dev/null 2>&1 || true
+  # Wine still at work here (a start that hung, an interrupted run) is
+  # ended; a Wine that ended by itself leaves nothing to end.
+  if [ -n "$wine_pid" ] && kill -0 "$wine_pid" 2>/dev/null; then
+    wineserver -k >/dev/null 2>&1 || true
+  fi
   [ -z "$KANDU_XVFB_PID" ] || kill "$KANDU_XVFB_PID" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-# An interrupted first start leaves an unfinished prefix, made again next time.
 trap 'exit 130' INT TERM
-kandu_wine_prefix || give_up "Wine's prefix could not be made"
+kandu_wine_prefix || exit 1
+
+# wait_window: waits for the program's window, a window of that title that
+# was not there before, while Wine is at work: a slow start is not a failure,
+# an ended Wine is. Leaves its X window's id in $window.
+window=""
+wait_window() {
+  local before deadline=$((SECONDS + wait_limit)) status
+  before=$(xdotool search --name "^$title\$" 2>/dev/null) || true
+  echo "run: waiting for the window (Wine's output: $log)"
+  while :; do
+    window=$(xdotool search --name "^$title\$" 2>/dev/null | grep -vxF -e "${before:-none}" | head -n 1) || true
+    [ -z "$window" ] || return 0
+    if ! kill -0 "$wine_pid" 2>/dev/null; then
+      status=0
+      wait "$wine_pid" || status=$?
+      wine_pid=""
+      give_up "$(basename "$exe") ended (exit status $status) before its window appeared"
+    fi
+    [ "$SECONDS" -lt "$deadline" ] || give_up "the window did not appear within $wait_limit s"
+    sleep 1
+  done
+}
 
 if [ -n "${DISPLAY:-}" ]; then
-  trap - EXIT INT TERM
-  rm -rf "$work"
-  exec "$(kandu_wine_for "$exe")" "$exe"
+  # With the script's own input, which a job started with & would not get.
+  "$(kandu_wine_for "$exe")" "$exe" <&0 >>"$log" 2>&1 &
+  wine_pid=$!
+  wait_window
+  echo "run: $(basename "$exe") is open on display $DISPLAY; make run ends when it is closed"
+  status=0
+  wait "$wine_pid" || status=$?
+  wine_pid=""
+  [ "$status" -eq 0 ] || give_up "$(basename "$exe") ended with exit status $status"
+  echo "run: $(basename "$exe") closed"
+  exit 0
 fi
 
 kandu_start_xvfb
-echo "run: no display; showing kandu.exe on virtual display $DISPLAY"
+echo "run: no display; showing $(basename "$exe") on virtual display $DISPLAY"
 
 # The desktop in 64-bit Wine where there is one: under qemu a 32-bit
 # explorer could leave kandu.exe waiting for ever on a first start.
 if [ "$WINEARCH" = win64 ]; then explorer=/usr/lib/wine/wine64; else explorer=wine; fi
-"$explorer" explorer /desktop=kandu,640x480 "$exe" >>"$log" 2>&1 &
-desktop=$!
-
-# The window's own X window inside the Wine desktop, waited for while Wine
-# is at work: a slow start is not a failure, an ended Wine is.
-echo "run: waiting for the window (Wine's output: $log)"
-window=""
-deadline=$((SECONDS + wait_limit))
-while :; do
-  window=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1) || true
-  [ -z "$window" ] || break
-  if ! kill -0 "$desktop" 2>/dev/null; then
-    status=0
-    wait "$desktop" || status=$?
-    desktop=""
-    give_up "Wine ended (exit status $status) before the window appeared"
-  fi
-  [ "$SECONDS" -lt "$deadline" ] || give_up "the window did not appear within $wait_limit s"
-  sleep 1
-done
+"$explorer" explorer /desktop=kandu,640x480 "$exe" >>"$log" 2>&1 </dev/null &
+wine_pid=$!
+# The window's own X window inside the Wine desktop.
+wait_window
 
 # The window is drawn completely once two dumps a moment apart are equal.
 drawn=""
@@ -121,12 +145,11 @@ echo "run: screenshot of the window saved to $shot"
 # Close it as a user does: Alt+F4 on the focused window.
 timeout 20 xdotool windowfocus --sync "$window" key --clearmodifiers alt+F4 || true
 for _ in $(seq 1 60); do
-  if ! kill -0 "$desktop" 2>/dev/null; then
-    desktop=""
-    echo "run: kandu.exe closed"
+  if ! kill -0 "$wine_pid" 2>/dev/null; then
+    wine_pid=""
+    echo "run: $(basename "$exe") closed"
     exit 0
   fi
   sleep 1
 done
-echo "run: kandu.exe did not close" >&2
-exit 1
+give_up "$(basename "$exe") did not close after Alt+F4"

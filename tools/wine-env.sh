@@ -5,10 +5,11 @@ export WINEPREFIX="${KANDU_WINEPREFIX:-$_kandu_root/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # The test prefix runs both builds in 64-bit Wine; make run's prefix is a
-# 32-bit one (KANDU_WINEARCH=win32), which 32-bit Wine alone can make.
+# 32-bit one where 32-bit Wine is all there is (KANDU_WINEARCH=win32).
 export WINEARCH="${KANDU_WINEARCH:-win64}"
-# Where Wine's output while making a prefix goes.
-KANDU_WINE_LOG="${KANDU_WINE_LOG:-/dev/null}"
+# Where Wine's output while making a prefix goes; its end is shown when that
+# fails.
+KANDU_WINE_LOG="${KANDU_WINE_LOG:-$WINEPREFIX.log}"
 
 # Wine's own fonts (Debian's fonts-wine) go where Windows keeps its fonts.
 # This Wine does not read them from its data folder, and without them text
@@ -21,11 +22,27 @@ kandu_wine_fonts() {
   ln -sf "$KANDU_WINE_FONTS"/* "$fonts/"
 }
 
-# Creates the prefix once. A lock keeps parallel first starts from racing.
-# A prefix counts as made only once its creation finished (the mark names its
-# architecture): one whose creation was interrupted or failed, or one made
-# for the other architecture, is removed and made again, where it is one of
-# the project's own under build/.
+# kandu_wine_report WHO WHY HINT...: what went wrong, the last lines of
+# Wine's log, and what to try.
+kandu_wine_report() {
+  local who=$1 why=$2 hint
+  shift 2
+  echo "$who: $why" >&2
+  if [ -s "$KANDU_WINE_LOG" ]; then
+    echo "$who: the last lines of $KANDU_WINE_LOG:" >&2
+    tail -n 20 "$KANDU_WINE_LOG" | sed 's/^/  /' >&2
+  fi
+  echo "$who: to try:" >&2
+  for hint; do echo "  - $hint" >&2; done
+}
+
+# Creates the prefix once, within KANDU_WINE_PREFIX_WAIT seconds (600). A
+# lock keeps parallel first starts from racing. A prefix counts as made only
+# once its creation finished (the mark names its architecture). One whose
+# creation failed, timed out or was interrupted is removed at once; one left
+# unfinished all the same (a killed script), or made for the other
+# architecture, is removed and made again, where it is one of the project's
+# own under build/.
 kandu_wine_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
@@ -44,15 +61,28 @@ kandu_wine_prefix() {
       rm -rf "$WINEPREFIX"
     fi
     if [ ! -f "$made" ]; then
+      local limit=${KANDU_WINE_PREFIX_WAIT:-600} status=0 boot
       echo "wine: creating prefix $WINEPREFIX$(kandu_i386_emulated && echo ', which under qemu can take minutes')" >&2
-      # Interrupted (Ctrl+C reaches Wine too), it is left unmarked.
-      trap 'exit 130' INT TERM
-      local status=0
-      { wineboot -i && wineserver -w; } >>"$KANDU_WINE_LOG" 2>&1 || status=$?
+      : >"$KANDU_WINE_LOG"
+      # In the background, so that Ctrl+C is acted on at once; timeout ends
+      # the processes it started, wineserver -k the rest.
+      timeout -k 10 "$limit" sh -c 'wineboot -i && wineserver -w' >>"$KANDU_WINE_LOG" 2>&1 </dev/null &
+      boot=$!
+      trap 'kill "$boot" 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"; exit 130' INT TERM
+      wait "$boot" || status=$?
+      trap - INT TERM
       if [ "$status" -ne 0 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "wine: prefix creation failed" >&2
         wineserver -k >/dev/null 2>&1 || true
         rm -rf "$WINEPREFIX"
+        local why="failed (exit status $status)"
+        case $status in
+        0) why="left no registry" ;;
+        124 | 137) why="(wineboot -i, then waiting for Wine's processes to end) did not finish within $limit s" ;;
+        esac
+        kandu_wine_report wine "making the prefix $WINEPREFIX $why; it has been removed" \
+          "allow longer: KANDU_WINE_PREFIX_WAIT=SECONDS (now $limit)" \
+          "check that Wine starts at all: WINEPREFIX=\$(mktemp -d) wineboot -i" \
+          "Wine's whole output of this attempt: $KANDU_WINE_LOG"
         exit 1
       fi
       echo "$WINEARCH" >"$made"
@@ -92,6 +122,36 @@ kandu_i386_emulated() {
   [ "${KANDU_WINE_QEMU_INSIDE:-}" = 1 ] && return 0
   [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] &&
     grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null
+}
+
+# True when this kernel runs 32-bit x86 programs itself: a 96-byte 32-bit
+# program that only exits with status 42 is written and started. Under
+# qemu (tools/enable-i386.sh, KANDU_WINE_QEMU=1) they run, but not natively.
+kandu_i386_native() {
+  ! kandu_i386_emulated || return 1
+  local probe status=0
+  mkdir -p "$_kandu_root/build"
+  probe=$(mktemp "$_kandu_root/build/.i386-probe.XXXXXX") || return 1
+  {
+    # ELF header: 32-bit, little-endian, executable, i386, entry 0x08048054.
+    printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00'
+    printf '\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00'
+    # One segment, the whole file at 0x08048000, readable and executable.
+    printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00'
+    # mov ebx, 42; mov eax, 1 (exit); int 0x80
+    printf '\xbb\x2a\x00\x00\x00\xb8\x01\x00\x00\x00\xcd\x80'
+  } >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null || status=$?
+  rm -f "$probe"
+  [ "$status" -eq 42 ]
+}
+
+# The Windows build make run shows: win32, the shipped one, where this
+# kernel runs 32-bit programs itself or KANDU_WINE_QEMU=1 asks for qemu;
+# else win64, which 64-bit Wine runs natively, without qemu or 32-bit Wine.
+kandu_run_arch() {
+  if [ "${KANDU_WINE_QEMU:-}" = 1 ] || kandu_i386_native; then echo win32; else echo win64; fi
 }
 
 # The Wine loader for a PE file: wine64 for x86-64 images saves a detour
