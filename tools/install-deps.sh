@@ -55,7 +55,9 @@ test googletest                  -
 test libgtest-dev                -
 test libbenchmark-dev            -
 test clang                       clang++
-test libclang-rt-14-dev          -
+# libFuzzer and the sanitizers of the installed clang (its major version
+# stands for @CLANG@; Debian 12's clang is 14, Debian 13's 19).
+test libclang-rt-@CLANG@-dev      -
 # The 64-bit Windows build and the test prefix run in 64-bit Wine.
 test wine64                      -
 test wine64-preloader            -
@@ -77,15 +79,27 @@ EOF
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 wanted() { [ "$target" = test ] || [ "$1" = all ] || [ "$1" = "$target" ]; }
+# The major version of the installed clang, else of the one apt would install
+# (empty while apt knows no clang package).
+clang_major() {
+  local v
+  v=$(clang++ -dumpversion 2>/dev/null) ||
+    v=$(apt-cache policy clang 2>/dev/null | sed -n 's/^ *Candidate: \([0-9]*:\)\{0,1\}//p')
+  v=${v%%[!0-9]*}
+  echo "$v"
+}
+clang=$(clang_major)
 
 need=()
 while read -r sets pkg probe; do
   [ -n "$sets" ] && [ "${sets:0:1}" != "#" ] && wanted "$sets" || continue
+  [ -z "$clang" ] || pkg=${pkg//@CLANG@/$clang}
   if [ "$probe" = - ]; then have_pkg "$pkg" || need+=("$pkg"); else have_cmd "$probe" || need+=("$pkg"); fi
 done < <(packages)
 
 # Signing with attached signatures needs osslsigncode's extract-data, new in
-# 2.6; Debian 12 has 2.5, its backports 2.9.
+# 2.6; Debian 12 has 2.5, its backports 2.9; Debian 13 has 2.9 itself, so
+# its sources get no backports suite.
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 osslsigncode_ok() {
   local v
@@ -164,6 +178,11 @@ mirror=$(apt-get indextargets --no-release-info --format '$(SITE) $(RELEASE)' 2>
   awk -v s="$codename" '$2 == s { print $1; exit }')
 mirror=${mirror:-http://deb.debian.org/debian}
 update
+if [ -z "$clang" ]; then
+  clang=$(clang_major)
+  [ -n "$clang" ] || fail "apt knows no clang package"
+  need=("${need[@]//@CLANG@/$clang}")
+fi
 
 if [ -n "$signer" ]; then
   candidate=$(apt-cache policy osslsigncode | sed -n 's/^ *Candidate: //p')
