@@ -79,6 +79,7 @@ EOF
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 wanted() { [ "$target" = test ] || [ "$1" = all ] || [ "$1" = "$target" ]; }
+
 # The major version of the installed clang, else of the one apt would install
 # (empty while apt knows no clang package).
 clang_major() {
@@ -89,7 +90,6 @@ clang_major() {
   echo "$v"
 }
 clang=$(clang_major)
-
 need=()
 while read -r sets pkg probe; do
   [ -n "$sets" ] && [ "${sets:0:1}" != "#" ] && wanted "$sets" || continue
