@@ -4,10 +4,11 @@ from navigation to an interactive form, keystroke to updated result, bytes
 transferred, file sizes, and Lighthouse's four category scores for a phone.
 Needs `make web` and Lighthouse under build/npm (`make web-bench` builds both).
 
-  bench/web_bench.py [--runs N] [--keys N] [--lighthouse-runs N] [--screenshot FILE.png]
+  bench/web_bench.py [--runs N] [--keys N] [--lighthouse-runs N]
+  bench/web_bench.py --screenshot FILE.png [--scheme light|dark]
 
 --screenshot instead saves the page as a 360-pixel-wide phone shows it, with
-the focus in a field."""
+the focus in a field, in the system's light or dark colour scheme."""
 import argparse
 import json
 import os
@@ -19,7 +20,7 @@ import tempfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "web"))
 from web_browser import (  # noqa: E402
-    CHROMIUM, CHROMIUM_FLAGS, WEB_BUILD, Chromium, Server, install_check)
+    CHROMIUM, CHROMIUM_FLAGS, COLOURS, WEB_BUILD, Chromium, Server, install_check)
 
 from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
@@ -85,6 +86,22 @@ def report_keys(label, times):
     figure(label + " to its frame, slowest", ms(max(frame_times)), "ms")
 
 
+def colours(browser, url):
+    """The page's colours and contrasts in each scheme, its result shown."""
+    for scheme in ("light", "dark"):
+        browser.color_scheme(scheme)
+        browser.open(url)
+        found = browser.driver.execute_script(COLOURS)
+        figure(scheme + " scheme: color-scheme", found["scheme"], "")
+        for name, what in (("background", "page's background"), ("card", "card's background"),
+                           ("theme", "theme colour")):
+            figure("%s scheme: %s, luminance" % (scheme, what), "%.4f" % found[name], "")
+        figure(scheme + " scheme: lowest contrast of any text", "%.2f" % found["text"], ": 1")
+        figure(scheme + " scheme: lowest contrast of a field's border", "%.2f" % found["border"],
+               ": 1")
+    browser.color_scheme()
+
+
 def bench(runs, keys):
     print("\n== web page (headless Chromium, local server) ==")
     for name in sorted(os.listdir(WEB_BUILD)):
@@ -139,6 +156,7 @@ def bench(runs, keys):
         d.execute_script("const c = document.getElementById('coeff');"
                          "c.value = '1'.repeat(100000); c.dispatchEvent(new Event('input'));")
         report_keys("keystroke, 100k-char field", key_times(browser, keys))
+        colours(browser, server.url())
         errors = browser.console_errors()
         if errors:
             print("errors in the console:", errors)
@@ -177,10 +195,11 @@ def lighthouse(runs):
     figure("Lighthouse's benchmark index of this machine, median", statistics.median(speed), "")
 
 
-def screenshot(path):
+def screenshot(path, scheme):
     server = Server()
     browser = Chromium(width=360, height=440)
     try:
+        browser.color_scheme(scheme)
         browser.open(server.url())
         browser.driver.find_element(By.ID, "real").click()
         with open(path, "wb") as f:
@@ -196,11 +215,13 @@ def main():
     parser.add_argument("--keys", type=int, default=50, help="keystrokes per figure")
     parser.add_argument("--lighthouse-runs", type=int, default=3, help="Lighthouse runs")
     parser.add_argument("--screenshot", metavar="FILE", help="save a phone-sized screenshot")
+    parser.add_argument("--scheme", choices=("light", "dark"), default="light",
+                        help="the system's colour scheme for the screenshot")
     args = parser.parse_args()
     if not os.path.exists(os.path.join(WEB_BUILD, "kandu.html")) or not os.path.exists(LIGHTHOUSE):
         sys.exit("web_bench: build the page and install Lighthouse first: make web-bench")
     if args.screenshot:
-        screenshot(args.screenshot)
+        screenshot(args.screenshot, args.scheme)
     else:
         bench(args.runs, args.keys)
         lighthouse(args.lighthouse_runs)

@@ -12,6 +12,7 @@ import subprocess
 import tempfile
 import time
 
+from selenium.webdriver.common.options import ArgOptions
 from selenium.webdriver.remote.command import Command
 from selenium.webdriver.remote.webdriver import WebDriver
 from wsproto import ConnectionType, WSConnection
@@ -318,7 +319,9 @@ class Firefox(WebDriver):
     """Selenium's WebDriver for Firefox, speaking BiDi to it."""
 
     def __init__(self):
-        super().__init__(command_executor=BidiCommands())
+        # Options that ask for nothing: selenium 4.8 (Debian 12) takes none,
+        # later ones (Debian 13's) read the capabilities from an options object.
+        super().__init__(command_executor=BidiCommands(), options=ArgOptions())
 
     @property
     def bidi(self):

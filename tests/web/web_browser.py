@@ -45,6 +45,43 @@ CHROMIUM_FLAGS = [
     "--disable-sync",
 ]
 
+# The page's colours in the colour scheme shown: the luminance of the page's
+# and the card's backgrounds and of the theme colour that applies, the
+# computed color-scheme, and the lowest contrast of any shown text and of any
+# field's border against the background around the field (WCAG's formulas).
+COLOURS = """
+const rgb = (c) => c[0] === '#' ? c.slice(1).match(/../g).map((h) => parseInt(h, 16))
+    : c.match(/[\\d.]+/g).slice(0, 3).map(Number);
+const lum = (c) => {
+    const [r, g, b] = rgb(c).map((v) => v / 255)
+        .map((v) => v <= 0.04045 ? v / 12.92 : ((v + 0.055) / 1.055) ** 2.4);
+    return 0.2126 * r + 0.7152 * g + 0.0722 * b;
+};
+const ratio = (a, b) => (Math.max(lum(a), lum(b)) + 0.05) / (Math.min(lum(a), lum(b)) + 0.05);
+// The first opaque background from the element outwards; the page sets none translucent.
+const back = (e) => {
+    for (; e; e = e.parentElement) {
+        const c = getComputedStyle(e).backgroundColor;
+        if (!/^rgba\\(.*, 0\\)$/.test(c)) return c;
+    }
+    return 'rgb(255, 255, 255)';
+};
+const shown = [...document.querySelectorAll('body *')].filter((e) => e.checkVisibility()
+    && e.getBoundingClientRect().width > 1
+    && (e.matches('input') || [...e.childNodes].some((n) => n.nodeType === 3 && n.data.trim())));
+const theme = [...document.querySelectorAll('meta[name=theme-color]')]
+    .find((m) => !m.media || matchMedia(m.media).matches).content;
+return {
+    background: lum(back(document.documentElement)),
+    card: lum(back(document.querySelector('main'))),
+    theme: lum(theme),
+    scheme: getComputedStyle(document.documentElement).colorScheme,
+    text: Math.min(...shown.map((e) => ratio(getComputedStyle(e).color, back(e)))),
+    border: Math.min(...[...document.querySelectorAll('input')]
+        .map((e) => ratio(getComputedStyle(e).borderTopColor, back(e.parentElement)))),
+};
+"""
+
 
 class _QuietHandler(http.server.SimpleHTTPRequestHandler):
     """Serves one request per connection (HTTP/1.0), so that the bytes
@@ -236,6 +273,11 @@ class Chromium(Browser):
             "Emulation.setDeviceMetricsOverride",
             {"width": width, "height": height, "deviceScaleFactor": scale, "mobile": mobile},
         )
+
+    def color_scheme(self, scheme=""):
+        """Emulates a system in the light or dark colour scheme; "" ends it."""
+        self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {
+            "features": [{"name": "prefers-color-scheme", "value": scheme}]})
 
     def quit(self):
         try:
