@@ -178,7 +178,8 @@ mirror=$(apt-get indextargets --no-release-info --format '$(SITE) $(RELEASE)' 2>
   awk -v s="$codename" '$2 == s { print $1; exit }')
 mirror=${mirror:-http://deb.debian.org/debian}
 update
-if [ -z "$clang" ]; then
+# Without clang installed or apt's lists read, its version is known only now.
+if [[ "${need[*]}" == *@CLANG@* ]]; then
   clang=$(clang_major)
   [ -n "$clang" ] || fail "apt knows no clang package"
   need=("${need[@]//@CLANG@/$clang}")
