@@ -61,7 +61,9 @@ test googletest                  -
 test libgtest-dev                -
 test libbenchmark-dev            -
 test clang                       clang++
-test libclang-rt-14-dev          -
+# libFuzzer and the sanitizers of the installed clang (its major version
+# stands for @CLANG@; Debian 12's clang is 14, Debian 13's 19).
+test libclang-rt-@CLANG@-dev      -
 # The web page: wasm-ld links the WebAssembly; its tests drive Chromium,
 # WebKitGTK (its MiniBrowser comes with the driver) and Firefox, which
 # speaks WebDriver BiDi itself, over wsproto's WebSocket.
@@ -92,14 +94,26 @@ dist) kinds+=" w32 w64" ;;
 esac
 wanted() { [ "$target" = test ] || [[ " $kinds " == *" $1 "* ]]; }
 
+# The major version of the installed clang, else of the one apt would install
+# (empty while apt knows no clang package).
+clang_major() {
+  local v
+  v=$(clang++ -dumpversion 2>/dev/null) ||
+    v=$(apt-cache policy clang 2>/dev/null | sed -n 's/^ *Candidate: \([0-9]*:\)\{0,1\}//p')
+  v=${v%%[!0-9]*}
+  echo "$v"
+}
+clang=$(clang_major)
 need=()
 while read -r sets pkg probe; do
   [ -n "$sets" ] && [ "${sets:0:1}" != "#" ] && wanted "$sets" || continue
+  [ -z "$clang" ] || pkg=${pkg//@CLANG@/$clang}
   if [ "$probe" = - ]; then have_pkg "$pkg" || need+=("$pkg"); else have_cmd "$probe" || need+=("$pkg"); fi
 done < <(packages)
 
 # Signing with attached signatures needs osslsigncode's extract-data, new in
-# 2.6; Debian 12 has 2.5, its backports 2.9.
+# 2.6; Debian 12 has 2.5, its backports 2.9; Debian 13 has 2.9 itself, so
+# its sources get no backports suite.
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 osslsigncode_ok() {
   local v
@@ -172,6 +186,12 @@ mirror=$(apt-get indextargets --no-release-info --format '$(SITE) $(RELEASE)' 2>
   awk -v s="$codename" '$2 == s { print $1; exit }')
 mirror=${mirror:-http://deb.debian.org/debian}
 update
+# Without clang installed or apt's lists read, its version is known only now.
+if [[ "${need[*]}" == *@CLANG@* ]]; then
+  clang=$(clang_major)
+  [ -n "$clang" ] || fail "apt knows no clang package"
+  need=("${need[@]//@CLANG@/$clang}")
+fi
 
 if [ -n "$signer" ]; then
   candidate=$(apt-cache policy osslsigncode | sed -n 's/^ *Candidate: //p')

@@ -144,8 +144,10 @@ TEST_F(Windows, ScreenCentringHalvesScreenAndWindowSeparately) {
     int client_h = 150;
     RECT outer = outer_rect(style, client_w, client_h);
     int outer_w = outer.right - outer.left, outer_h = outer.bottom - outer.top;
-    if (outer_h % 2 == 0)
-        outer_h = (outer = outer_rect(style, client_w, ++client_h)).bottom - outer.top;
+    if (outer_h % 2 == 0) {
+        outer = outer_rect(style, client_w, ++client_h);
+        outer_h = outer.bottom - outer.top;
+    }
     ASSERT_EQ(outer_w % 2, 1);
     ASSERT_EQ(outer_h % 2, 1);
 
