@@ -263,8 +263,15 @@ class Session {
     // Presses the marker key after the input just sent and waits until the
     // program has retrieved it, so all of that input has been handled.
     bool settle() {
-        driver::press_key(MARKER_KEY);
         LONG wanted = ++markers_;
+        INPUT marker[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            marker[i].type = INPUT_KEYBOARD;
+            marker[i].ki.wVk = MARKER_KEY;
+            marker[i].ki.dwFlags = i ? KEYEVENTF_KEYUP : 0;
+            marker[i].ki.dwExtraInfo = (ULONG_PTR)wanted;
+        }
+        SendInput(2, marker, sizeof(INPUT));
         bool settled =
             driver::wait_until([&] { return state_->markers >= wanted || ended(); }, DEADLINE_MS);
         if (ended()) {
@@ -288,7 +295,11 @@ class Session {
         if (e.by_tab) {
             driver::press_key(VK_TAB, true);
         } else {
+            // The pointer's way into the window makes Wine's X11 driver match
+            // its key state to the X server's; under a slow emulator that can
+            // come while keys sent next are held down, and it releases them.
             click_at_end(field);
+            if (!settle()) return false;
         }
         driver::press_key(VK_END);
         driver::press_key(VK_HOME, true);
