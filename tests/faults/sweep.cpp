@@ -184,27 +184,14 @@ std::string expected_result(HWND window) {
     return outcome.valid ? text : OUT_OF_RANGE_TEXT;
 }
 
-// One mouse event at a screen point, in the absolute form: on Wine's virtual
-// desktop the pointer's echo from X can come late and carry a relative click
-// elsewhere.
-INPUT mouse_at(POINT at, DWORD flags) {
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    input.mi.dx = (LONG)((((LONGLONG)at.x << 16) + width - 1) / width);
-    input.mi.dy = (LONG)((((LONGLONG)at.y << 16) + height - 1) / height);
-    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    return input;
-}
-
 // A click behind a field's text, which puts the caret at its end; then the
 // pointer goes to a corner, away from every tooltip.
 void click_at_end(HWND field) {
     RECT r;
     GetWindowRect(field, &r);
     POINT at = {r.right - 4, (r.top + r.bottom) / 2}, corner = {2, 2};
-    INPUT inputs[] = {mouse_at(at, 0), mouse_at(at, MOUSEEVENTF_LEFTDOWN),
-                      mouse_at(at, MOUSEEVENTF_LEFTUP), mouse_at(corner, 0)};
+    INPUT inputs[] = {driver::mouse_at(at, 0), driver::mouse_at(at, MOUSEEVENTF_LEFTDOWN),
+                      driver::mouse_at(at, MOUSEEVENTF_LEFTUP), driver::mouse_at(corner, 0)};
     SendInput(4, inputs, sizeof(INPUT));
 }
 
