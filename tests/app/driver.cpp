@@ -171,26 +171,31 @@ bool bring_to_front(HWND window) {
         10000);
 }
 
+INPUT mouse_at(POINT at, DWORD flags) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    // Rounded up, so that the scaling back to pixels lands on `at` itself.
+    input.mi.dx = (LONG)((((LONGLONG)at.x << 16) + width - 1) / width);
+    input.mi.dy = (LONG)((((LONGLONG)at.y << 16) + height - 1) / height);
+    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    return input;
+}
+
 void point_at(HWND window) {
     RECT r;
     GetWindowRect(window, &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    // A move by nothing still reports the mouse to the window under it.
-    std::vector<INPUT> inputs(1);
-    inputs[0].type = INPUT_MOUSE;
-    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE;
-    send(inputs);
+    POINT middle = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    INPUT input = mouse_at(middle, 0);
+    SendInput(1, &input, sizeof input);
 }
 
 void click(HWND window, int x, int y) {
     POINT point = {x, y};
     ClientToScreen(window, &point);
-    SetCursorPos(point.x, point.y);
-    std::vector<INPUT> inputs(2);
-    inputs[0].type = inputs[1].type = INPUT_MOUSE;
-    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    send(inputs);
+    INPUT inputs[] = {mouse_at(point, 0), mouse_at(point, MOUSEEVENTF_LEFTDOWN),
+                      mouse_at(point, MOUSEEVENTF_LEFTUP)};
+    SendInput(3, inputs, sizeof(INPUT));
 }
 
 void click_field(HWND field) {

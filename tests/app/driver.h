@@ -59,6 +59,10 @@ bool wait_for_focus(HWND window, HWND expected, DWORD deadline_ms = DEFAULT_DEAD
 
 // Makes the window the foreground window, so that input goes to it.
 bool bring_to_front(HWND window);
+// One mouse event at a screen point. Every event carries its point: on Wine,
+// the X server's echo of an earlier pointer move can come late, and an event
+// without a point (or SetCursorPos before it) would then act elsewhere.
+INPUT mouse_at(POINT at, DWORD flags);
 // Moves the mouse over the middle of the window, as a person pointing at it.
 void point_at(HWND window);
 // Left click at a point of the window's client area.

@@ -70,7 +70,10 @@ const LONG ANY = -1;
 // The message context before the program has retrieved its first message.
 const LONG NO_MESSAGE_YET = 0xFFFF0;
 // A key press no control acts on; the sweep presses it after each step's
-// input, and the stand-in counts it when the program retrieves its release.
+// input with the step's number as its extra information, and the stand-in
+// keeps the highest number among the releases the program retrieved. Wine's
+// X11 driver can add releases of its own when it matches its key state to the
+// X server's, which never saw these keys: those carry no number.
 const WORD MARKER_KEY = VK_F24;
 
 // One call: where in the program it was made and in which situation.
@@ -101,7 +104,7 @@ struct FaultState {
     volatile LONG triggered;     // number of the call at which the plan began, 0 for none
     volatile LONG first_failure; // number of the call that failed first, 0 for none
     volatile LONG failures;
-    volatile LONG markers; // marker releases the program retrieved
+    volatile LONG markers; // number of the last marker release the program retrieved
     volatile LONG exited;  // the program called ExitProcess
     volatile LONG exit_code;
     volatile LONG crash_code;       // an exception nobody handled, 0 for none

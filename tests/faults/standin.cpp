@@ -308,8 +308,10 @@ BOOL WINAPI w_GetMessageA(MSG *message, HWND window, UINT first, UINT last) {
     BOOL got = GetMessageA(message, window, first, last);
     if (state && got > 0) {
         last_message = (LONG)message->message;
-        if (message->message == WM_KEYUP && message->wParam == MARKER_KEY)
-            state->markers = state->markers + 1;
+        if (message->message == WM_KEYUP && message->wParam == MARKER_KEY) {
+            LONG number = (LONG)GetMessageExtraInfo();
+            if (number > state->markers) state->markers = number;
+        }
     }
     return got;
 }

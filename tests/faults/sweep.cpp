@@ -184,27 +184,14 @@ std::string expected_result(HWND window) {
     return outcome.valid ? text : OUT_OF_RANGE_TEXT;
 }
 
-// One mouse event at a screen point, in the absolute form: on Wine's virtual
-// desktop the pointer's echo from X can come late and carry a relative click
-// elsewhere.
-INPUT mouse_at(POINT at, DWORD flags) {
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    input.mi.dx = (LONG)((((LONGLONG)at.x << 16) + width - 1) / width);
-    input.mi.dy = (LONG)((((LONGLONG)at.y << 16) + height - 1) / height);
-    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    return input;
-}
-
 // A click behind a field's text, which puts the caret at its end; then the
 // pointer goes to a corner, away from every tooltip.
 void click_at_end(HWND field) {
     RECT r;
     GetWindowRect(field, &r);
     POINT at = {r.right - 4, (r.top + r.bottom) / 2}, corner = {2, 2};
-    INPUT inputs[] = {mouse_at(at, 0), mouse_at(at, MOUSEEVENTF_LEFTDOWN),
-                      mouse_at(at, MOUSEEVENTF_LEFTUP), mouse_at(corner, 0)};
+    INPUT inputs[] = {driver::mouse_at(at, 0), driver::mouse_at(at, MOUSEEVENTF_LEFTDOWN),
+                      driver::mouse_at(at, MOUSEEVENTF_LEFTUP), driver::mouse_at(corner, 0)};
     SendInput(4, inputs, sizeof(INPUT));
 }
 
@@ -263,8 +250,15 @@ class Session {
     // Presses the marker key after the input just sent and waits until the
     // program has retrieved it, so all of that input has been handled.
     bool settle() {
-        driver::press_key(MARKER_KEY);
         LONG wanted = ++markers_;
+        INPUT marker[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            marker[i].type = INPUT_KEYBOARD;
+            marker[i].ki.wVk = MARKER_KEY;
+            marker[i].ki.dwFlags = i ? KEYEVENTF_KEYUP : 0;
+            marker[i].ki.dwExtraInfo = (ULONG_PTR)wanted;
+        }
+        SendInput(2, marker, sizeof(INPUT));
         bool settled =
             driver::wait_until([&] { return state_->markers >= wanted || ended(); }, DEADLINE_MS);
         if (ended()) {
@@ -288,7 +282,11 @@ class Session {
         if (e.by_tab) {
             driver::press_key(VK_TAB, true);
         } else {
+            // The pointer's way into the window makes Wine's X11 driver match
+            // its key state to the X server's; under a slow emulator that can
+            // come while keys sent next are held down, and it releases them.
             click_at_end(field);
+            if (!settle()) return false;
         }
         driver::press_key(VK_END);
         driver::press_key(VK_HOME, true);
