@@ -81,15 +81,14 @@ EOF
 
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-# make run's kind (tools/run.sh): win32 where this kernel runs 32-bit
-# programs itself or KANDU_WINE_QEMU=1 asks for qemu, else win64.
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 native32=""
 kandu_i386_native && native32=yes
 kinds="all $target"
 case $target in
-run) if [ -n "$native32" ] || [ "${KANDU_WINE_QEMU:-}" = 1 ]; then kinds+=" r32 w32"; else kinds+=" r64 w64"; fi ;;
+# make run's kind: the build tools/run.sh shows.
+run) if [ "$(kandu_run_arch)" = win32 ]; then kinds+=" r32 w32"; else kinds+=" r64 w64"; fi ;;
 dist) kinds+=" w32 w64" ;;
 esac
 wanted() { [ "$target" = test ] || [[ " $kinds " == *" $1 "* ]]; }

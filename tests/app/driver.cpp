@@ -40,10 +40,11 @@ bool is_extended_key(WORD key) {
     }
 }
 
-INPUT key_input(WORD key, bool up) {
+INPUT key_input(WORD key, bool up, ULONG_PTR extra_info = 0) {
     INPUT input = {};
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = key;
+    input.ki.dwExtraInfo = extra_info;
     input.ki.wScan = (WORD)MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
     input.ki.dwFlags =
         (up ? KEYEVENTF_KEYUP : 0) | (is_extended_key(key) ? KEYEVENTF_EXTENDEDKEY : 0);
@@ -204,11 +205,11 @@ void click_field(HWND field) {
     click(field, client.right - 3, client.bottom / 2);
 }
 
-void press_key(WORD virtual_key, bool shift) {
+void press_key(WORD virtual_key, bool shift, ULONG_PTR extra_info) {
     std::vector<INPUT> inputs;
     if (shift) inputs.push_back(key_input(VK_SHIFT, false));
-    inputs.push_back(key_input(virtual_key, false));
-    inputs.push_back(key_input(virtual_key, true));
+    inputs.push_back(key_input(virtual_key, false, extra_info));
+    inputs.push_back(key_input(virtual_key, true, extra_info));
     if (shift) inputs.push_back(key_input(VK_SHIFT, true));
     send(inputs);
 }

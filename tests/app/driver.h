@@ -70,7 +70,8 @@ void click(HWND window, int x, int y);
 // Clicks into a field behind its text, which puts the caret at the end.
 void click_field(HWND field);
 // One key press and release, with Shift held when asked.
-void press_key(WORD virtual_key, bool shift = false);
+// `extra_info` goes with the key's press and release (GetMessageExtraInfo).
+void press_key(WORD virtual_key, bool shift = false, ULONG_PTR extra_info = 0);
 // Types the characters of `text` (letters, digits, space, '-', '.').
 void type_text(const char *text);
 // Clicks into the field, deletes its text with Backspace and types `text`.

@@ -251,14 +251,7 @@ class Session {
     // program has retrieved it, so all of that input has been handled.
     bool settle() {
         LONG wanted = ++markers_;
-        INPUT marker[2] = {};
-        for (int i = 0; i < 2; ++i) {
-            marker[i].type = INPUT_KEYBOARD;
-            marker[i].ki.wVk = MARKER_KEY;
-            marker[i].ki.dwFlags = i ? KEYEVENTF_KEYUP : 0;
-            marker[i].ki.dwExtraInfo = (ULONG_PTR)wanted;
-        }
-        SendInput(2, marker, sizeof(INPUT));
+        driver::press_key(MARKER_KEY, false, (ULONG_PTR)wanted);
         bool settled =
             driver::wait_until([&] { return state_->markers >= wanted || ended(); }, DEADLINE_MS);
         if (ended()) {
